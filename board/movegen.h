@@ -1,0 +1,35 @@
+// Pseudo-legal move generation in the fixed order, move ordering and killer moves.
+#pragma once
+
+#include <cstdint>
+
+#include "board/types.h"
+
+namespace corvina {
+
+// Room for every pseudo-legal move a position within the piece limits can have.
+constexpr int MoveListCapacity = 256;
+
+struct MoveList {
+    std::int32_t count;
+    Move moves[MoveListCapacity];
+
+    // Empty list, every promotion byte preset to queen.
+    void reset();
+};
+
+constexpr int KillerPlies = 100;
+
+struct KillerTable {
+    Move moves[KillerPlies][3];
+    std::int32_t scores[KillerPlies][3];
+
+    void reset();  // all "no move", scores -30000
+};
+
+void generateMoves(MoveList& list, const Position& position);
+void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
+                const Move& hashMove);
+void recordKiller(KillerTable& killers, int ply, const Move& move, int score);
+
+}  // namespace corvina

@@ -1,0 +1,1 @@
+// placeholder until this library gains its first module
