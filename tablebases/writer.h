@@ -17,7 +17,7 @@ namespace corvina {
 // The 58 characters at the start of every file this engine writes; then come
 // carriage return, line feed and four zero bytes.
 inline constexpr char CorvinaSignatureText[] =
-    "corvina compressed endgame tablebase, 8 KiB blocks, v1   ";
+    "corvina compressed endgame tablebase, 8 KiB blocks, v1    ";
 static_assert(sizeof(CorvinaSignatureText) == 59);
 
 struct CompressionStats {
