@@ -1,0 +1,123 @@
+#include "book/book.h"
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+
+#include "board/notation.h"
+#include "board/position.h"
+#include "board/random.h"
+
+namespace corvina {
+
+namespace {
+
+// Words of a book text, with one word of lookahead: the tag reader hands the first
+// character of the word that ends the tags back to the move reader.
+class WordReader {
+public:
+    explicit WordReader(std::istream& in) : in_(in) {}
+
+    bool next(std::string& word) {
+        if (hasPending_) {
+            hasPending_ = false;
+            word = pending_;
+            return true;
+        }
+        return static_cast<bool>(in_ >> word);
+    }
+
+    void giveBack(std::string word) {
+        pending_ = std::move(word);
+        hasPending_ = true;
+    }
+
+    // The rest of the current line after a tag word, without a trailing carriage return
+    // so that files with DOS line ends give the same names.
+    std::string restOfLine() {
+        std::string rest;
+        std::getline(in_, rest);
+        if (!rest.empty() && rest.back() == '\r') rest.pop_back();
+        return rest;
+    }
+
+private:
+    std::istream& in_;
+    std::string pending_;
+    bool hasPending_ = false;
+};
+
+// The value of a tag line ` "value"]`: the rest without the blank and the opening quote
+// in front and the closing quote and bracket behind. Lines of three characters or fewer
+// carry no value.
+bool tagValue(const std::string& rest, std::string& value) {
+    if (rest.size() <= 3) return false;
+    value = rest.substr(2, rest.size() - 4);
+    return true;
+}
+
+// Reads tag lines until a word that is not a tag; returns false at the end of the text.
+bool readTags(WordReader& reader, std::string& name) {
+    std::string word;
+    while (reader.next(word)) {
+        if (word[0] != '[') {
+            reader.giveBack(word.substr(0, 1));
+            return true;
+        }
+        std::string rest = reader.restOfLine();
+        std::string value;
+        // Exact tag words: "[WhiteElo" and the like are ordinary tags, not the name.
+        if (word == "[Site") {
+            if (tagValue(rest, value)) name = value;
+        } else if (word == "[White") {
+            if (tagValue(rest, value)) name += ", " + value;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void OpeningBook::loadBook(const std::string& path) {
+    if (path.empty()) {
+        std::cerr << "no opening book used" << std::endl;
+        return;
+    }
+    std::ifstream in(path);
+    if (!in) {
+        std::cerr << "book file '" << path << "' not found" << std::endl;
+        return;
+    }
+    readGames(in);
+    std::cerr << "opening book read from '" << path << "'" << std::endl;
+}
+
+void OpeningBook::readGames(std::istream& in) {
+    WordReader reader(in);
+    std::string name;  // carried over from game to game; only a Site tag replaces it
+    std::string word;
+    while (readTags(reader, name)) {
+        BoardRecord board;
+        setStartPosition(board);
+        while (reader.next(word)) {
+            char first = word[0];
+            if (first >= '0' && first <= '9') continue;  // move numbers and results
+            // A '[' word here is the next game's first tag, consumed with the game's end.
+            if (first == '[' || first == '*' || word.size() < 4) break;
+            Move move = readMove(word.substr(0, 4), board);
+            if (move.isNone()) break;
+            entries_.emplace(board, BookEntry{name, move});
+            applyMoveToBoard(board, move);
+        }
+    }
+}
+
+BookEntry OpeningBook::lookupBookMove(const BoardRecord& board) const {
+    auto [first, last] = entries_.equal_range(board);
+    if (first == last) return BookEntry{std::string(), NoMove};
+    auto n = static_cast<std::uint32_t>(std::distance(first, last));
+    std::advance(first, drawRandom15() % n);
+    return first->second;
+}
+
+}  // namespace corvina
