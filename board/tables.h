@@ -31,4 +31,36 @@ void generateKeys(std::int32_t modulus);
 // Square weights of the square-control term, by square index.
 extern const int squareWeight[64];
 
+// Geometry tables of the attack boards, fixed at compile time. A line's occupancy byte
+// is read from the orientation in which that line is one byte; lineAttack gives the
+// squares a slider attacks along it, and the word tables place those squares in the
+// cells of an AttackBoard (bit 0 of each cell; callers shift to their own bit).
+struct AttackTables {
+    AttackBoard kingPattern[64];    // bit 2 in each cell a king attacks
+    AttackBoard knightPattern[64];  // bit 0 in each knight target
+    // [position on the line][occupancy byte]: attacked positions, outward in both
+    // directions up to and including the first occupied one; the own bit is ignored.
+    std::uint8_t lineAttack[8][256];
+    // Positions (ranks) of a diagonal byte that lie on the square's true diagonal;
+    // each diagonal byte holds two diagonals that wrap around the board.
+    std::uint8_t diagMaskA[64];
+    std::uint8_t diagMaskB[64];
+    // Byte of a rank (bit 7 - file) to its 32-bit run of cells, bit 0 per cell.
+    std::uint32_t rankSpread[256];
+    // [file][2-bit group of a file attack set]: word of the rank pair. Group of word k
+    // is (set >> (6 - 2k)) & 3, bit 1 rank 2k and bit 0 rank 2k + 1.
+    std::uint64_t fileWord[8][4];
+    // [square][word k][group A | group B << 2]: both diagonals' cells in word k, where
+    // the group of a diagonal set (bit = rank) is (set >> 2k) & 3.
+    std::uint64_t diagWord[64][4][16];
+    // One square's bit in each of the four occupancy orientations.
+    Occupancy squareBits[64];
+    // Attack weight of one cell of attackA, attackB, attackC.
+    std::uint8_t nibbleWeightA[16];
+    std::uint8_t nibbleWeightB[16];
+    std::uint8_t nibbleWeightC[16];
+};
+
+extern const AttackTables attackTables;
+
 }  // namespace corvina
