@@ -1,1 +1,240 @@
 #include "board/movegen.h"
+
+#include "board/makemove.h"
+
+namespace corvina {
+
+// Why 256 moves always fit: within the piece limits a side has at most a king, 4 queens,
+// 2 rooks, 2 bishops, 2 knights and 8 pawns. On an empty board a queen reaches at most 27
+// squares, a rook 14, a bishop 13, a knight 8 and a king 8 plus two castlings; a pawn has at
+// most two captures and two pushes. So 4 * 27 + 2 * 14 + 2 * 13 + 2 * 8 + 10 + 8 * 4 = 220
+// pseudo-legal moves is the most a position can give, and the list needs no capacity check.
+static_assert(4 * 27 + 2 * 14 + 2 * 13 + 2 * 8 + 10 + 8 * 4 <= MoveListCapacity);
+
+void MoveList::reset() {
+    count = 0;
+    for (Move& move : moves) move = NoMove;  // NoMove carries the queen promotion byte
+}
+
+void KillerTable::reset() {
+    for (int ply = 0; ply < KillerPlies; ++ply) {
+        for (int slot = 0; slot < 3; ++slot) {
+            moves[ply][slot] = NoMove;
+            scores[ply][slot] = -30000;
+        }
+    }
+}
+
+namespace {
+
+struct Direction {
+    std::int8_t df;
+    std::int8_t dr;
+};
+
+// The order of these tables fixes the order of the generated list.
+constexpr Direction kingDirections[8] = {{0, 1},  {1, 1},   {1, 0},  {1, -1},
+                                         {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}};
+constexpr Direction rookDirections[4] = {{0, 1}, {1, 0}, {0, -1}, {-1, 0}};
+constexpr Direction bishopDirections[4] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
+constexpr Direction knightDirections[8] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
+                                           {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+
+// Writes bytes 0..4 only: the promotion byte keeps the value its owner preset.
+inline void addMove(MoveList& list, int fromFile, int fromRank, int toFile, int toRank,
+                    int kind) {
+    Move& move = list.moves[list.count++];
+    move.fromFile = std::int8_t(fromFile);
+    move.fromRank = std::int8_t(fromRank);
+    move.toFile = std::int8_t(toFile);
+    move.toRank = std::int8_t(toRank);
+    move.kind = std::int8_t(kind);
+}
+
+inline bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
+
+void generateSteps(MoveList& list, const BoardRecord& board, int side, int file, int rank,
+                   const Direction* directions, int count, int maxSteps) {
+    for (int d = 0; d < count; ++d) {
+        int toFile = file;
+        int toRank = rank;
+        for (int step = 0; step < maxSteps; ++step) {
+            toFile += directions[d].df;
+            toRank += directions[d].dr;
+            if (!onBoard(toFile, toRank)) break;
+            PieceCode target = board.at(toFile, toRank);
+            if (isEmptyCode(target)) {
+                addMove(list, file, rank, toFile, toRank, KindQuiet);
+                continue;
+            }
+            if (colourOf(target) != side) addMove(list, file, rank, toFile, toRank, KindCapture);
+            break;
+        }
+    }
+}
+
+void generateCastling(MoveList& list, const Position& position, int side, int file, int rank) {
+    const BoardRecord& board = position.board;
+    // The rights imply the king stands on the e-file; the test keeps odd trusted FEN from
+    // reading past the board.
+    if (file != 4) return;
+    bool kingSide = side ? (board.state & StateWhiteKingSide) != 0
+                         : (board.state & StateBlackKingSide) != 0;
+    bool queenSide = side ? (board.state & StateWhiteQueenSide) != 0
+                          : (board.state2 & State2BlackQueenSide) != 0;
+    PieceCode rook = makeCode(Rook, side);
+    if (position.castlePathFree[2 * side + 1] && kingSide &&
+        isEmptyCode(board.at(file + 1, rank)) && isEmptyCode(board.at(file + 2, rank)) &&
+        board.at(7, rank) == rook)
+        addMove(list, file, rank, file + 2, rank, KindCastling);
+    if (position.castlePathFree[2 * side] && queenSide && isEmptyCode(board.at(file - 1, rank)) &&
+        isEmptyCode(board.at(file - 2, rank)) && isEmptyCode(board.at(file - 3, rank)) &&
+        board.at(0, rank) == rook)
+        addMove(list, file, rank, file - 2, rank, KindCastling);
+}
+
+void generatePawn(MoveList& list, const BoardRecord& board, int side, int file, int rank) {
+    const int d = side ? 1 : -1;
+    const int toRank = rank + d;
+    if (unsigned(toRank) >= 8) return;  // no pawn stands on the last rank in a legal game
+    const bool lastRank = toRank == 0 || toRank == 7;
+    const int epRank = side ? 5 : 2;
+
+    for (int df = -1; df <= 1; df += 2) {
+        const int toFile = file + df;
+        if (unsigned(toFile) >= 8) continue;
+        PieceCode target = board.at(toFile, toRank);
+        if (isEmptyCode(target) || colourOf(target) == side) {
+            if (board.epAvailable() && toFile == board.epFile() && toRank == epRank)
+                addMove(list, file, rank, toFile, toRank, KindEnPassant);
+        } else {
+            addMove(list, file, rank, toFile, toRank, lastRank ? KindPromotionCapture : KindCapture);
+        }
+    }
+
+    if (!isEmptyCode(board.at(file, toRank))) return;
+    addMove(list, file, rank, file, toRank, lastRank ? KindPromotion : KindQuiet);
+    const int startRank = side ? 1 : 6;
+    if (rank == startRank && isEmptyCode(board.at(file, toRank + d)))
+        addMove(list, file, rank, file, toRank + d, KindQuiet);
+}
+
+inline void swapMoves(MoveList& list, int a, int b) {
+    Move t = list.moves[a];
+    list.moves[a] = list.moves[b];
+    list.moves[b] = t;
+}
+
+}  // namespace
+
+void generateMoves(MoveList& list, const Position& position) {
+    const BoardRecord& board = position.board;
+    const int side = board.sideToMove();
+    for (int square = 0; square < 64; ++square) {
+        PieceCode code = board.squares[square];
+        if (isEmptyCode(code) || colourOf(code) != side) continue;
+        const int file = square >> 3;
+        const int rank = square & 7;
+        switch (typeOf(code)) {
+        case King:
+            generateSteps(list, board, side, file, rank, kingDirections, 8, 1);
+            generateCastling(list, position, side, file, rank);
+            break;
+        case Queen: generateSteps(list, board, side, file, rank, kingDirections, 8, 7); break;
+        case Rook: generateSteps(list, board, side, file, rank, rookDirections, 4, 7); break;
+        case Bishop: generateSteps(list, board, side, file, rank, bishopDirections, 4, 7); break;
+        case Knight: generateSteps(list, board, side, file, rank, knightDirections, 8, 1); break;
+        default: generatePawn(list, board, side, file, rank); break;
+        }
+    }
+}
+
+// Each step swaps the chosen move forward, so the entries passed over change places; the
+// search's node counts depend on exactly this order.
+void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
+                const Move& hashMove) {
+    int n = 0;
+    if (!hashMove.isNone()) {
+        for (int i = 0; i < list.count; ++i) {
+            if (list.moves[i].sameSquares(hashMove)) {
+                swapMoves(list, i, 0);
+                n = 1;
+                break;
+            }
+        }
+    }
+    // Recaptures on the square the opponent just moved to.
+    for (int i = n; i < list.count; ++i) {
+        if (list.moves[i].toFile == previous.toFile && list.moves[i].toRank == previous.toRank)
+            swapMoves(list, i, n++);
+    }
+    if (ply >= 0 && ply < KillerPlies) {
+        const Move* k = killers.moves[ply];
+        for (int i = n; i < list.count; ++i) {
+            const Move& m = list.moves[i];
+            if (m.sameSquares(k[0]) || m.sameSquares(k[1]) || m.sameSquares(k[2]))
+                swapMoves(list, i, n++);
+        }
+    }
+    for (int i = n; i < list.count; ++i) {
+        if (list.moves[i].kind & KindCaptureBit) swapMoves(list, i, n++);
+    }
+}
+
+void recordKiller(KillerTable& killers, int ply, const Move& move, int score) {
+    if (ply < 0 || ply >= KillerPlies) return;
+    Move* slot = killers.moves[ply];
+    std::int32_t* value = killers.scores[ply];
+    if (score <= value[2]) return;
+
+    for (int i = 0; i < 3; ++i) {
+        if (!slot[i].sameSquares(move)) continue;
+        for (int k = i; k < 2; ++k) {
+            slot[k] = slot[k + 1];
+            value[k] = value[k + 1];
+        }
+        slot[2] = NoMove;
+        value[2] = -30000;
+        break;
+    }
+
+    // The new move goes below every slot whose score is at least its own.
+    int j = 2;
+    while (j > 0 && value[j - 1] < score) --j;
+    for (int k = 2; k > j; --k) {
+        slot[k] = slot[k - 1];
+        value[k] = value[k - 1];
+    }
+    slot[j] = move;
+    value[j] = score;
+}
+
+namespace {
+
+std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
+    MoveList& list = lists[0];
+    list.count = 0;
+    generateMoves(list, position);
+    const int mover = position.board.sideToMove();
+    std::uint64_t nodes = 0;
+    for (int i = 0; i < list.count; ++i) {
+        Position child = position;
+        makeMove(child, list.moves[i]);
+        if (child.inCheck[mover]) continue;
+        nodes += depth == 1 ? 1 : perftLevel(child, depth - 1, lists + 1);
+    }
+    return nodes;
+}
+
+}  // namespace
+
+std::uint64_t perft(const Position& position, int depth) {
+    if (depth <= 0) return 1;
+    if (depth > PerftMaxDepth) return 0;
+    // One list per level, preset once: the generator never touches the promotion byte.
+    MoveList lists[PerftMaxDepth];
+    for (int i = 0; i < depth; ++i) lists[i].reset();
+    return perftLevel(position, depth, lists);
+}
+
+}  // namespace corvina

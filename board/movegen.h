@@ -32,4 +32,10 @@ void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previ
                 const Move& hashMove);
 void recordKiller(KillerTable& killers, int ply, const Move& move, int score);
 
+// Leaves of the legal move tree below position (moves that leave the mover's king
+// attacked are dropped); depth 0 counts the position itself. Depths beyond PerftMaxDepth
+// give 0.
+constexpr int PerftMaxDepth = 20;
+std::uint64_t perft(const Position& position, int depth);
+
 }  // namespace corvina
