@@ -1,0 +1,50 @@
+// The static score of a position and the pawn-structure evaluation with its cache.
+//
+// Scores are centipawns from White's side. A leaf runs evaluationTerms, then evaluate.
+#pragma once
+
+#include <compare>
+#include <cstdint>
+#include <iosfwd>
+#include <map>
+
+#include "board/types.h"
+
+namespace corvina {
+
+// Pawn cache key: White's pawns, Black's pawns (unsigned, so the high half decides
+// first), then the flags piecesGone + 2 * fewPieces + 4 * lowMaterial.
+struct PawnKey {
+    std::uint64_t whitePawns;
+    std::uint64_t blackPawns;
+    std::int32_t flags;
+
+    auto operator<=>(const PawnKey&) const = default;
+};
+
+// Pawn-structure scores by pawn boards and flags. The engine empties it whenever the
+// pawn structure of the game changes; the evaluation only adds to it.
+using PawnCache = std::map<PawnKey, std::int32_t>;
+
+// Bonus of a front pawn by how far it has come: [middle game 0 / end game 1][index].
+inline constexpr int passedPawnRankBonus[2][8] = {
+    {0, 2, 5, 10, 25, 100, 300, 1000},
+    {0, 10, 30, 80, 150, 300, 550, 1000},
+};
+
+// White minus Black. Looked up in the cache first; a new score is stored there.
+std::int32_t pawnStructureScore(PawnCache& cache, std::uint64_t whitePawns,
+                                std::uint64_t blackPawns, bool lowMaterial, bool fewPieces,
+                                bool piecesGone);
+
+// The full term pass: the board terms of board/evalterms.h plus pawnTerm.
+void evaluationTerms(Position& position, const Move& last, PawnCache& cache);
+
+// Combines the terms of a position after evaluationTerms. Never 0: that is a draw.
+std::int32_t evaluate(const Position& position);
+
+// The endgame flags and the pawn-structure score of a board, for the console.
+void printEvalBreakdown(const BoardRecord& board);
+void printEvalBreakdown(const BoardRecord& board, std::ostream& out);
+
+}  // namespace corvina

@@ -1,0 +1,87 @@
+// The transposition table: 16-byte entries, one slot per position, no buckets.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "board/types.h"
+
+namespace corvina {
+
+inline constexpr int RepetitionDepth = 99;   // depth of a repetition mark: answers any depth
+inline constexpr int ScoreInfinity = 30000;
+
+// One slot. The bounds are 20-bit two's-complement fields in the low bits of their
+// words; the move keeps only its squares, 3 bits of file then 3 bits of rank each.
+struct HashEntry {
+    std::uint32_t lock;   // hashLockKey of the position stored here
+    std::uint8_t depth;   // remaining depth of the result; 0 a leaf
+    std::uint8_t from;
+    std::uint8_t to;
+    std::uint8_t spare;   // aligns the bound words; never written
+    std::uint32_t lowerWord;
+    std::uint32_t upperWord;
+
+    static constexpr std::uint32_t BoundMask = (1u << 20) - 1;
+
+    // Sign extension of the 20 stored bits.
+    static int readBound(std::uint32_t word) { return std::int32_t(word << 12) >> 12; }
+    static void writeBound(std::uint32_t& word, int value) {
+        word = (word & ~BoundMask) | (std::uint32_t(value) & BoundMask);
+    }
+
+    int lower() const { return readBound(lowerWord); }
+    int upper() const { return readBound(upperWord); }
+    void setLower(int value) { writeBound(lowerWord, value); }
+    void setUpper(int value) { writeBound(upperWord, value); }
+
+    // The stored squares as a quiet queen-promotion move; "no move" reads back as h8-h8,
+    // which the generator never produces.
+    Move move() const {
+        return Move{std::int8_t(from & 7), std::int8_t((from >> 3) & 7), std::int8_t(to & 7),
+                    std::int8_t((to >> 3) & 7), KindQuiet, 2};
+    }
+};
+static_assert(sizeof(HashEntry) == 16, "the table is sized in 16-byte entries");
+
+HashEntry packHashEntry(std::uint32_t lock, int depth, const Move& move, int lower, int upper);
+
+// Bounds of a result v found with the window (alpha, beta) as narrowed at the node:
+// above alpha it is a lower bound, below beta also an upper bound; at or below alpha
+// only an upper bound.
+void boundsOfResult(int v, int alpha, int beta, int& lower, int& upper);
+
+// The largest power of two of 16-byte entries that fits in the memory, at least one
+// entry and at most MaxHashEntries (the keys are drawn below a signed 32-bit modulus).
+inline constexpr std::uint32_t MaxHashEntries = 1u << 30;
+std::uint32_t hashEntryCountFor(std::int64_t memoryBytes);
+
+struct HashTable {
+    std::unique_ptr<HashEntry[]> entries;
+    std::uint32_t entryCount = 0;
+
+    // Zero-filled array of count entries; false (and an empty table) when it cannot be had.
+    bool allocate(std::uint32_t count);
+
+    // The index keys are drawn below entryCount; the mask only guards against keys of
+    // an older, larger table.
+    HashEntry& slot(const Position& position) {
+        return entries[position.hashIndexKey & (entryCount - 1)];
+    }
+    const HashEntry& slot(const Position& position) const {
+        return entries[position.hashIndexKey & (entryCount - 1)];
+    }
+    // The slot when it belongs to the position, else nullptr.
+    const HashEntry* probe(const Position& position) const {
+        const HashEntry& entry = slot(position);
+        return entry.lock == position.hashLockKey ? &entry : nullptr;
+    }
+};
+
+// Another position's slot is taken over; a deeper result replaces, a shallower one is
+// dropped, one of equal depth narrows the bounds and takes the new move. force
+// overwrites whatever the slot holds (repetition marks).
+void storeHashEntry(HashTable& table, const Position& position, const HashEntry& entry,
+                    bool force);
+
+}  // namespace corvina

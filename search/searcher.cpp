@@ -1,0 +1,55 @@
+#include "search/searcher.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "board/tables.h"
+
+namespace corvina {
+
+void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes,
+                  std::ostream& out) {
+    searcher.engine = engine;
+
+    // A table that does not fit is halved until it does: a small table plays, none cannot.
+    std::uint32_t count = hashEntryCountFor(memoryBytes);
+    while (!searcher.table.allocate(count) && count > 1) {
+        std::cerr << "hash table of " << count << " entries cannot be allocated, trying "
+                  << count / 2 << std::endl;
+        count /= 2;
+    }
+
+    searcher.killers.reset();
+    searcher.bestMove = NoMove;
+    searcher.probeMove = NoMove;
+    searcher.drawValue = 50;
+    resetSearcher(searcher);
+    generateKeys(std::int32_t(std::max<std::uint32_t>(searcher.table.entryCount, 1)));
+
+    out << "mem max:  " << memoryBytes << std::endl;
+    out << "hash size: " << searcher.table.entryCount << std::endl;
+    out << "node size: " << sizeof(HashEntry) << std::endl;
+    out << "mem used: " << std::uint64_t(searcher.table.entryCount) * sizeof(HashEntry)
+        << std::endl;
+}
+
+void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes) {
+    initSearcher(searcher, engine, memoryBytes, std::cout);
+}
+
+void resetSearcher(Searcher& searcher) {
+    searcher.killers.reset();
+    searcher.bestMove = NoMove;
+    searcher.probeMove = NoMove;
+    searcher.gameResult = -1;
+    searcher.timeBudget = 0;
+    searcher.passDepth = 0;
+    searcher.stopDeepening = 0;
+    searcher.aborted = 0;
+    searcher.hardAborted = 0;
+    searcher.acceptable = 0;
+    searcher.probeValue = 0;
+    searcher.nodeCount = 0;
+}
+
+}  // namespace corvina
