@@ -1,1 +1,327 @@
 #include "board/makemove.h"
+
+#include "board/attacks.h"
+#include "board/position.h"
+#include "board/tables.h"
+
+namespace corvina {
+
+namespace {
+
+inline void setBits(Occupancy& o, const Occupancy& bits) {
+    o.occ |= bits.occ;
+    o.occ90 |= bits.occ90;
+    o.occDiagA |= bits.occDiagA;
+    o.occDiagB |= bits.occDiagB;
+}
+
+inline void clearBits(Occupancy& o, const Occupancy& bits) {
+    o.occ &= ~bits.occ;
+    o.occ90 &= ~bits.occ90;
+    o.occDiagA &= ~bits.occDiagA;
+    o.occDiagB &= ~bits.occDiagB;
+}
+
+// The incremental path keeps list slots 0 and 1 only.
+inline bool beyondFastLimits(const SideState& s) {
+    return s.rookCount > 2 || s.queenCount > 2 || s.bishopCount > 2 || s.knightCount > 2;
+}
+
+inline int slotOn(const std::int8_t* files, const std::int8_t* ranks, int square) {
+    return files[0] * 8 + ranks[0] == square ? 0 : 1;
+}
+
+inline bool onDiagonalOf(int square, int file, int rank) {
+    const int f = square >> 3, r = square & 7;
+    return f - r == file - rank || f + r == file + rank;
+}
+
+inline void toggleQueen(int square, int bit, AttackBoard& board, const Occupancy& occ) {
+    toggleLineAttacks(square, bit, board, occ);
+    toggleDiagonalAttacks(square, bit, board, occ);
+}
+
+// Re-marks the sliders of one side, other than the moving piece (skipType/skipSlot),
+// whose rays reach the from-square or, for a quiet move, the to-square: those are the
+// only marks the changed occupancy can alter. Rook and queen bits name their slot, so
+// a cell says exactly which one to re-mark. The bishops share a bit, so a clear bit
+// rules them out only when they stand on squares of different colours.
+void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, int to,
+                           bool capture, const Occupancy& before, const Occupancy& after) {
+    unsigned cellA = s.attackA.cell(from), cellC = s.attackC.cell(from);
+    if (!capture) {
+        cellA |= s.attackA.cell(to);
+        cellC |= s.attackC.cell(to);
+    }
+    if (unsigned rooks = cellA & 3) {
+        if (skipType == Rook) rooks &= ~(1u << skipSlot);
+        for (int slot = 0; slot < 2; ++slot) {
+            if (!((rooks >> slot) & 1)) continue;
+            const int sq = squareIndex(s.rookFile[slot], s.rookRank[slot]);
+            toggleLineAttacks(sq, slot, s.attackA, before);
+            toggleLineAttacks(sq, slot, s.attackA, after);
+        }
+    }
+    if (unsigned queens = cellC & 3) {
+        if (skipType == Queen) queens &= ~(1u << skipSlot);
+        for (int slot = 0; slot < 2; ++slot) {
+            if (!((queens >> slot) & 1)) continue;
+            const int sq = squareIndex(s.queenFile[slot], s.queenRank[slot]);
+            toggleQueen(sq, slot, s.attackC, before);
+            toggleQueen(sq, slot, s.attackC, after);
+        }
+    }
+    if (s.bishopCount == 0) return;
+    const bool sameColours =
+        s.bishopCount == 2 &&
+        ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
+    if (!(cellA & 8) && !sameColours) return;
+    for (int slot = 0; slot < s.bishopCount; ++slot) {
+        if (skipType == Bishop && slot == skipSlot) continue;
+        const int file = s.bishopFile[slot], rank = s.bishopRank[slot];
+        if (!onDiagonalOf(from, file, rank) && (capture || !onDiagonalOf(to, file, rank)))
+            continue;
+        const int sq = squareIndex(file, rank);
+        toggleDiagonalAttacks(sq, 3, s.attackA, before);
+        toggleDiagonalAttacks(sq, 3, s.attackA, after);
+    }
+}
+
+// Removes the opponent's piece standing on the to-square (the board still holds it).
+void removeCaptured(SideState& o, PieceCode code, int to, int colour, const Occupancy& occ) {
+    switch (typeOf(code)) {
+        case King:
+            toggleKing(to, o.attackA);
+            o.kingFile = -1;
+            o.kingRank = -1;
+            break;
+        case Queen: {
+            const int slot = slotOn(o.queenFile, o.queenRank, to);
+            toggleQueen(to, slot, o.attackC, occ);
+            if (--o.queenCount == 1 && slot == 0) {
+                // Slot 0 stays occupied: the slot-1 queen moves down, marks and all.
+                const int sq = squareIndex(o.queenFile[1], o.queenRank[1]);
+                toggleQueen(sq, 1, o.attackC, occ);
+                toggleQueen(sq, 0, o.attackC, occ);
+                o.queenFile[0] = o.queenFile[1];
+                o.queenRank[0] = o.queenRank[1];
+            }
+            break;
+        }
+        case Rook: {
+            const int slot = slotOn(o.rookFile, o.rookRank, to);
+            toggleLineAttacks(to, slot, o.attackA, occ);
+            if (--o.rookCount == 1 && slot == 0) {
+                const int sq = squareIndex(o.rookFile[1], o.rookRank[1]);
+                toggleLineAttacks(sq, 1, o.attackA, occ);
+                toggleLineAttacks(sq, 0, o.attackA, occ);
+                o.rookFile[0] = o.rookFile[1];
+                o.rookRank[0] = o.rookRank[1];
+            }
+            break;
+        }
+        case Bishop: {
+            const int slot = slotOn(o.bishopFile, o.bishopRank, to);
+            toggleDiagonalAttacks(to, 3, o.attackA, occ);
+            if (--o.bishopCount == 1 && slot == 0) {
+                o.bishopFile[0] = o.bishopFile[1];
+                o.bishopRank[0] = o.bishopRank[1];
+            }
+            break;
+        }
+        case Knight: {
+            const int slot = slotOn(o.knightFile, o.knightRank, to);
+            toggleKnight(to, slot, o.attackB);
+            if (--o.knightCount == 1 && slot == 0) {
+                const int sq = squareIndex(o.knightFile[1], o.knightRank[1]);
+                toggleKnight(sq, 1, o.attackB);
+                toggleKnight(sq, 0, o.attackB);
+                o.knightFile[0] = o.knightFile[1];
+                o.knightRank[0] = o.knightRank[1];
+            }
+            break;
+        }
+        case Pawn:
+            togglePawns(o.pawns, o.attackB, colour);
+            o.pawns &= ~attackTables.squareBits[to].occ;
+            --o.pawnCount;
+            togglePawns(o.pawns, o.attackB, colour);
+            break;
+        default:
+            break;
+    }
+}
+
+}  // namespace
+
+void makeMoveByRebuild(Position& position, const Move& move) {
+    BoardRecord board = position.board;
+    applyMoveToBoard(board, move);
+    // Expanding in place keeps the evaluation terms the fast path also leaves alone.
+    expandPosition(position, board);
+}
+
+void makeMove(Position& position, const Move& move) {
+    if ((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7) return;
+    const int from = move.from(), to = move.to();
+    const PieceCode piece = position.board.squares[from];
+    const int type = typeOf(piece);
+    const int colour = colourOf(piece);
+    SideState& me = position.side(colour);
+    SideState& op = position.side(colour ^ 1);
+    const bool promotion = type == Pawn && (move.toRank == 0 || move.toRank == 7);
+
+    // Rare kinds and crowded sides take the full rebuild.
+    if (type > Pawn || beyondFastLimits(me) || beyondFastLimits(op) || move.promotion != 2 ||
+        (move.kind & (KindCastlingBit | KindEnPassantBit)) || (promotion && me.queenCount >= 2)) {
+        makeMoveByRebuild(position, move);
+        return;
+    }
+
+    const bool capture = move.kind & KindCaptureBit;
+    const Occupancy& fromBits = attackTables.squareBits[from];
+    const Occupancy& toBits = attackTables.squareBits[to];
+    Occupancy& all = position.allOcc;
+
+    // Sliders whose rays cross the move's squares, before anything else changes.
+    {
+        const Occupancy before = all;
+        Occupancy after = before;
+        clearBits(after, fromBits);
+        setBits(after, toBits);
+        int moverSlot = 0;
+        if (type == Rook) moverSlot = slotOn(me.rookFile, me.rookRank, from);
+        if (type == Queen) moverSlot = slotOn(me.queenFile, me.queenRank, from);
+        if (type == Bishop) moverSlot = slotOn(me.bishopFile, me.bishopRank, from);
+        remarkCrossingSliders(me, type, moverSlot, from, to, capture, before, after);
+        remarkCrossingSliders(op, -1, -1, from, to, capture, before, after);
+    }
+
+    clearBits(me.occupancy, fromBits);
+    clearBits(all, fromBits);
+
+    // The moving piece's own marks and list entry.
+    switch (type) {
+        case King:
+            toggleKing(from, me.attackA);
+            me.kingFile = move.toFile;
+            me.kingRank = move.toRank;
+            toggleKing(to, me.attackA);
+            break;
+        case Queen: {
+            const int slot = slotOn(me.queenFile, me.queenRank, from);
+            toggleQueen(from, slot, me.attackC, all);
+            me.queenFile[slot] = move.toFile;
+            me.queenRank[slot] = move.toRank;
+            toggleQueen(to, slot, me.attackC, all);
+            break;
+        }
+        case Rook: {
+            const int slot = slotOn(me.rookFile, me.rookRank, from);
+            toggleLineAttacks(from, slot, me.attackA, all);
+            me.rookFile[slot] = move.toFile;
+            me.rookRank[slot] = move.toRank;
+            toggleLineAttacks(to, slot, me.attackA, all);
+            break;
+        }
+        case Bishop: {
+            const int slot = slotOn(me.bishopFile, me.bishopRank, from);
+            toggleDiagonalAttacks(from, 3, me.attackA, all);
+            me.bishopFile[slot] = move.toFile;
+            me.bishopRank[slot] = move.toRank;
+            toggleDiagonalAttacks(to, 3, me.attackA, all);
+            break;
+        }
+        case Knight: {
+            const int slot = slotOn(me.knightFile, me.knightRank, from);
+            toggleKnight(from, slot, me.attackB);
+            me.knightFile[slot] = move.toFile;
+            me.knightRank[slot] = move.toRank;
+            toggleKnight(to, slot, me.attackB);
+            break;
+        }
+        default:  // pawn
+            togglePawns(me.pawns, me.attackB, colour);
+            if (promotion) {
+                me.pawns &= ~fromBits.occ;
+                --me.pawnCount;
+            } else {
+                me.pawns ^= fromBits.occ | toBits.occ;
+            }
+            togglePawns(me.pawns, me.attackB, colour);
+            if (promotion) {
+                const int slot = me.queenCount++;
+                me.queenFile[slot] = move.toFile;
+                me.queenRank[slot] = move.toRank;
+                toggleQueen(to, slot, me.attackC, all);
+            }
+            break;
+    }
+
+    if (capture) {
+        removeCaptured(op, position.board.squares[to], to, colour ^ 1, all);
+        clearBits(op.occupancy, toBits);
+    }
+    setBits(me.occupancy, toBits);
+    setBits(all, toBits);
+
+    applyMoveToBoard(position.board, move);
+    updateCheckAndPathFlags(position);
+}
+
+void updateKeysAfterMove(Position& child, const Position& parent, const Move& move) {
+    const HashKeys& k = hashKeys();
+    std::uint32_t index = parent.hashIndexKey, lock = parent.hashLockKey;
+    auto piece = [&](int code, int square) {
+        if (code >= 12) return;  // an empty square has no key
+        index ^= k.pieceIndexKey[square * 12 + code];
+        lock ^= k.pieceLockKey[square * 12 + code];
+    };
+    if (!((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7)) {
+        const int from = move.from(), to = move.to();
+        const PieceCode p = parent.board.squares[from];
+        const PieceCode target = parent.board.squares[to];
+        piece(p, from);
+        piece(p, to);
+        if (move.kind == KindQuiet) {
+        } else if (move.kind == KindCapture) {
+            piece(target, to);
+        } else if (move.kind & KindEnPassantBit) {
+            if (move.toRank == 2) piece(makeCode(Pawn, White), squareIndex(move.toFile, 3));
+            if (move.toRank == 5) piece(makeCode(Pawn, Black), squareIndex(move.toFile, 4));
+        } else if (move.kind & KindCastlingBit) {
+            const int rook = makeCode(Rook, colourOf(p));
+            if (move.toFile == 2) {
+                piece(rook, squareIndex(3, move.toRank));
+                piece(rook, squareIndex(0, move.toRank));
+            } else if (move.toFile == 6) {
+                piece(rook, squareIndex(5, move.toRank));
+                piece(rook, squareIndex(7, move.toRank));
+            }
+        } else if (move.kind & KindPromotionBit) {
+            piece(move.promotion | colourOf(p), to);
+            piece(p, to);
+            if (move.kind & KindCaptureBit) piece(target, to);
+        }
+    }
+    const std::uint8_t rights = parent.board.state ^ child.board.state;
+    if (rights & StateWhiteQueenSide) index ^= k.castleIndexKey[0], lock ^= k.castleLockKey[0];
+    if (rights & StateWhiteKingSide) index ^= k.castleIndexKey[1], lock ^= k.castleLockKey[1];
+    if ((parent.board.state2 ^ child.board.state2) & State2BlackQueenSide)
+        index ^= k.castleIndexKey[2], lock ^= k.castleLockKey[2];
+    if (rights & StateBlackKingSide) index ^= k.castleIndexKey[3], lock ^= k.castleLockKey[3];
+    if (parent.board.epAvailable()) {
+        index ^= k.epIndexKey[parent.board.epFile()];
+        lock ^= k.epLockKey[parent.board.epFile()];
+    }
+    if (child.board.epAvailable()) {
+        index ^= k.epIndexKey[child.board.epFile()];
+        lock ^= k.epLockKey[child.board.epFile()];
+    }
+    index ^= k.sideIndexKey;
+    lock ^= k.sideLockKey;
+    child.hashIndexKey = index;
+    child.hashLockKey = lock;
+}
+
+}  // namespace corvina
