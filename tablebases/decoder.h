@@ -67,6 +67,7 @@ struct CompressedFileInfo {
 // It may read up to four bytes past the last bit it uses; reads past `end`
 // yield zero bits and set `overrun`, so corrupt data cannot run off the buffer.
 struct BitReader {
+    const std::uint8_t* begin = nullptr;
     const std::uint8_t* next = nullptr;
     const std::uint8_t* end = nullptr;
     std::uint32_t window = 0;
@@ -92,6 +93,8 @@ struct BitReader {
         return value;
     }
     void refill();
+    // True once more bits were consumed than lie between begin and end.
+    bool exhausted() const;
 };
 
 // The one decoder of the system: a block's stored bytes and the state that
@@ -122,6 +125,7 @@ bool isSignature(const std::uint8_t* bytes);
 int openCompressedFile(std::FILE* file, bool verify, std::unique_ptr<CompressedFileInfo>* result);
 
 int createBlockDecoder(std::uint32_t inputSize, std::unique_ptr<BlockDecoder>* result);
+std::size_t blockDecoderBytes(const BlockDecoder& decoder);
 int initBlockDecoder(BlockDecoder* decoder, std::uint8_t* outputStart);
 int readBlock(BlockDecoder* decoder, const CompressedFileInfo& info, std::FILE* file,
               std::uint32_t block);
