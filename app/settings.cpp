@@ -19,9 +19,8 @@ std::int32_t leadingInteger(const std::string& text) {
     while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    const std::int64_t limit =
-        negative ? -std::int64_t(std::numeric_limits<std::int32_t>::min())
-                 : std::int64_t(std::numeric_limits<std::int32_t>::max());
+    const std::int64_t limit = negative ? -std::int64_t(std::numeric_limits<std::int32_t>::min())
+                                        : std::int64_t(std::numeric_limits<std::int32_t>::max());
     std::int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
         value = value * 10 + (text[i] - '0');

@@ -9,11 +9,11 @@ namespace corvina {
 
 // Every field carries the default that applies when the file does not set it.
 struct Settings {
-    std::string gui = "xboard";  // "xboard", "console" or "both" (self-play)
-    std::string book = "eco.alg";  // opening book file; empty: no book
+    std::string gui = "xboard";     // "xboard", "console" or "both" (self-play)
+    std::string book = "eco.alg";   // opening book file; empty: no book
     std::string egtb = "c:\\egtb";  // tablebase directories separated by ';'; empty: none
-    std::int32_t hashsize = 64;  // transposition table in megabytes
-    std::int32_t egtbsize = 8;   // tablebase cache in megabytes
+    std::int32_t hashsize = 64;     // transposition table in megabytes
+    std::int32_t egtbsize = 8;      // tablebase cache in megabytes
 };
 
 // The file used when none is named, or when the named one cannot be opened.

@@ -27,7 +27,7 @@ using testing::writeFile;
 // The engine as a child process: standard input is a pipe the test writes to, standard
 // output and error go to files in the working directory.
 class EngineProcess {
-public:
+  public:
     EngineProcess(const TempDir& dir, const std::vector<std::string>& args) : dir_(dir) {
         std::signal(SIGPIPE, SIG_IGN);  // writing to an engine that has already ended
         int fds[2];
@@ -97,7 +97,7 @@ public:
     std::string out() const { return readFile(dir_.file("stdout")); }
     std::string err() const { return readFile(dir_.file("stderr")); }
 
-private:
+  private:
     const TempDir& dir_;
     pid_t pid_ = -1;
     int input_ = -1;

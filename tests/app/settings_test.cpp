@@ -126,9 +126,9 @@ TEST(ReadSettings, HeaderIsNineCharactersWithTheLastOneUnexamined) {
         bool opens;
     };
     const std::vector<Case> cases = {
-        {"[corvina]", true},  {"[corvina}", true},   {"[corvinaX", true},
-        {"[corvina] ", false}, {"[Corvina]", false}, {" [corvina]", false},
-        {"[corvina", false},  {"[corvina]]", false}, {"{corvina]", false},
+        {"[corvina]", true},   {"[corvina}", true},   {"[corvinaX", true},
+        {"[corvina] ", false}, {"[Corvina]", false},  {" [corvina]", false},
+        {"[corvina", false},   {"[corvina]]", false}, {"{corvina]", false},
     };
     for (const Case& c : cases) {
         Settings settings;
@@ -140,7 +140,7 @@ TEST(ReadSettings, HeaderIsNineCharactersWithTheLastOneUnexamined) {
 TEST(ReadSettings, OnlyLinesInsideTheSectionAreSettings) {
     Settings settings;
     const std::string err = readFromText(settings,
-                                         "gui=console\n"        // before any header
+                                         "gui=console\n"         // before any header
                                          "no equal sign here\n"  // outside: not even a note
                                          "[corvina]\n"
                                          "# comment=ignored\n"
@@ -170,17 +170,15 @@ TEST(ReadSettings, HeaderInsideTheSectionOnlyEndsIt) {
 
 TEST(ReadSettings, MalformedAndUnknownLinesAreReportedAndSkipped) {
     Settings settings;
-    const std::string err = readFromText(settings,
-                                         "[corvina]\n"
-                                         "hashsize 32\n"
-                                         "colour=white\n"
-                                         "gui =console\n"
-                                         "egtbsize=4\n");
-    EXPECT_EQ(err,
-              "NOTE: malformed input, could not find an equal sign (=) in line 'hashsize 32'\n"
-              "NOTE: the setting 'colour' is unknown and will be ignored\n"
-              "NOTE: the setting 'gui ' is unknown and will be ignored\n"
-              "Settings: read egtbsize=4\n");
+    const std::string err = readFromText(settings, "[corvina]\n"
+                                                   "hashsize 32\n"
+                                                   "colour=white\n"
+                                                   "gui =console\n"
+                                                   "egtbsize=4\n");
+    EXPECT_EQ(err, "NOTE: malformed input, could not find an equal sign (=) in line 'hashsize 32'\n"
+                   "NOTE: the setting 'colour' is unknown and will be ignored\n"
+                   "NOTE: the setting 'gui ' is unknown and will be ignored\n"
+                   "Settings: read egtbsize=4\n");
     EXPECT_EQ(settings.gui, "xboard");
     EXPECT_EQ(settings.hashsize, 64);
     EXPECT_EQ(settings.egtbsize, 4);
@@ -220,10 +218,17 @@ TEST(ParseSettingLine, NumbersAreTheLeadingDecimalInteger) {
         std::int32_t expected;
     };
     const std::vector<Case> cases = {
-        {"32MB", 32},         {"MB", 0},           {"", 0},
-        {"  \t-12x", -12},    {"+5", 5},           {"- 5", 0},
-        {"0x10", 0},          {"007", 7},          {"2147483647", 2147483647},
-        {"99999999999999999999", 2147483647},      {"-99999999999", -2147483647 - 1},
+        {"32MB", 32},
+        {"MB", 0},
+        {"", 0},
+        {"  \t-12x", -12},
+        {"+5", 5},
+        {"- 5", 0},
+        {"0x10", 0},
+        {"007", 7},
+        {"2147483647", 2147483647},
+        {"99999999999999999999", 2147483647},
+        {"-99999999999", -2147483647 - 1},
     };
     for (const Case& c : cases) {
         Settings settings;

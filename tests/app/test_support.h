@@ -14,7 +14,7 @@ namespace corvina::testing {
 
 // A fresh directory under the system's temporary folder, removed with its contents.
 class TempDir {
-public:
+  public:
     TempDir() {
         std::string pattern = (std::filesystem::temp_directory_path() / "corvina-XXXXXX").string();
         if (mkdtemp(pattern.data())) path_ = pattern;
@@ -30,15 +30,16 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::filesystem::path file(const std::string& name) const { return path_ / name; }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
 // Makes a directory the working directory for the life of the object; the settings
 // reader falls back to "corvina.ini" relative to it.
 class WorkingDir {
-public:
-    explicit WorkingDir(const std::filesystem::path& dir) : previous_(std::filesystem::current_path()) {
+  public:
+    explicit WorkingDir(const std::filesystem::path& dir)
+        : previous_(std::filesystem::current_path()) {
         std::filesystem::current_path(dir);
     }
     ~WorkingDir() {
@@ -48,21 +49,22 @@ public:
     WorkingDir(const WorkingDir&) = delete;
     WorkingDir& operator=(const WorkingDir&) = delete;
 
-private:
+  private:
     std::filesystem::path previous_;
 };
 
 // Sends everything written to a standard stream into a string until destroyed.
 class StreamCapture {
-public:
-    explicit StreamCapture(std::ostream& stream) : stream_(stream), saved_(stream.rdbuf(text_.rdbuf())) {}
+  public:
+    explicit StreamCapture(std::ostream& stream)
+        : stream_(stream), saved_(stream.rdbuf(text_.rdbuf())) {}
     ~StreamCapture() { stream_.rdbuf(saved_); }
     StreamCapture(const StreamCapture&) = delete;
     StreamCapture& operator=(const StreamCapture&) = delete;
 
     std::string text() const { return text_.str(); }
 
-private:
+  private:
     std::ostream& stream_;
     std::ostringstream text_;
     std::streambuf* saved_;
