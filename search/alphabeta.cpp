@@ -1,0 +1,158 @@
+#include "search/alphabeta.h"
+
+#include <algorithm>
+#include <iostream>
+
+#include "board/makemove.h"
+#include "board/notation.h"
+#include "board/position.h"
+#include "search/evaluation.h"
+#include "search/hashtable.h"
+#include "search/searchcontext.h"
+#include "search/timecontrol.h"
+
+namespace corvina {
+
+std::int32_t enhancedCutoffProbe(const Searcher& searcher, const Position& position,
+                                 const MoveList& list, std::int32_t alpha, std::int32_t beta,
+                                 bool whiteToMove, std::int32_t initialBest, int depth,
+                                 int& bestIndex) {
+    // With an open side no stored bound can lie beyond the window.
+    if (whiteToMove ? beta == ScoreInfinity : alpha == -ScoreInfinity) return initialBest;
+
+    // Only the board and the keys of a child are needed to find its slot.
+    Position child;
+    for (int i = 0; i < list.count; ++i) {
+        const Move& move = list.moves[i];
+        child.board = position.board;
+        applyMoveToBoard(child.board, move);
+        updateKeysAfterMove(child, position, move);
+        const HashEntry* entry = searcher.table.probe(child);
+        if (!entry || entry->depth < depth) continue;
+        if (whiteToMove) {
+            if (entry->lower() >= beta) {
+                bestIndex = i;
+                return entry->lower();
+            }
+        } else if (entry->upper() <= alpha) {
+            bestIndex = i;
+            return entry->upper();
+        }
+    }
+    return initialBest;
+}
+
+std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alpha,
+                       std::int32_t beta, int depth, int ply, const Move& last) {
+    if (ply >= MaxSearchPly) depth = 0;
+
+    // Step 1. Probe: a deep enough entry answers or narrows the window; any entry of
+    // this position gives the move to try first.
+    Move hashMove = NoMove;
+    if (const HashEntry* entry = searcher.table.probe(position)) {
+        if (entry->depth >= depth) {
+            const int lower = entry->lower();
+            const int upper = entry->upper();
+            if (lower >= beta) return lower;
+            if (upper <= alpha) return upper;
+            alpha = std::max(alpha, lower);
+            beta = std::min(beta, upper);
+        }
+        hashMove = entry->move();
+    }
+
+    std::int32_t value;
+    Move nodeMove = hashMove;
+    if (depth == 0) {
+        // Step 2. Leaf: the static evaluation, no quiescence.
+        evaluationTerms(position, last, gamePawnCache(*searcher.engine));
+        ++searcher.nodeCount;
+        value = evaluate(position);
+    } else {
+        // Step 3. Generate and order: hash move, recaptures, killers, captures.
+        MoveList list;
+        list.reset();
+        generateMoves(list, position);
+        orderMoves(searcher.killers, ply, list, last, hashMove);
+
+        // Step 4. Children already in the table may cut the node at once.
+        const int side = position.board.sideToMove();
+        const bool white = side == White;
+        std::int32_t best = white ? -ScoreInfinity : ScoreInfinity;
+        int bestIndex = -1;
+        best = enhancedCutoffProbe(searcher, position, list, alpha, beta, white, best, depth,
+                                   bestIndex);
+        std::int32_t runningAlpha = alpha;
+        std::int32_t runningBeta = beta;
+
+        // Step 5. The moves in order.
+        for (int i = 0; i < list.count; ++i) {
+            if (white ? best >= beta : best <= alpha) break;
+
+            const Move& move = list.moves[i];
+            Position child = position;
+            makeMove(child, move);
+            updateKeysAfterMove(child, position, move);
+            if (child.inCheck[side]) continue;  // leaves the own king attacked
+
+            // A checking move is searched one ply deeper than the others.
+            const int newDepth = depth - 1 + (child.inCheck[1 - side] ? 1 : 0);
+
+            // Only the root knows the game: a child that repeats it is marked as a draw
+            // and the search below finds the mark at once.
+            if (ply == 0 && gameHasSeen(*searcher.engine, child.board)) {
+                storeHashEntry(searcher.table, child,
+                               packHashEntry(child.hashLockKey, RepetitionDepth, NoMove,
+                                             searcher.drawValue, searcher.drawValue),
+                               true);
+                std::cout << "repetition: ";
+                writeCoordinate(std::cout, move);
+                std::cout << ", value: " << searcher.drawValue << ", best: " << best
+                          << std::endl;
+            }
+
+            if (white) {
+                const std::int32_t v =
+                    alphaBeta(searcher, child, runningAlpha, beta, newDepth, ply + 1, move);
+                if (v > best) {
+                    best = v;
+                    bestIndex = i;
+                }
+                runningAlpha = std::max(runningAlpha, best);
+            } else {
+                const std::int32_t v =
+                    alphaBeta(searcher, child, alpha, runningBeta, newDepth, ply + 1, move);
+                if (v < best) {
+                    best = v;
+                    bestIndex = i;
+                }
+                runningBeta = std::min(runningBeta, best);
+            }
+
+            // The first pass of a move never aborts; later ones give up past the hard
+            // limit, and the driver throws the pass away.
+            if (!searcher.bestMove.isNone() && hardTimeExceeded(searcher, ply != 0)) return 0;
+        }
+
+        // Step 6. The best move becomes a killer; no legal move is mate or stalemate.
+        if (bestIndex != -1) {
+            nodeMove = list.moves[bestIndex];
+            recordKiller(searcher.killers, ply, nodeMove, white ? best : -best);
+            value = best;
+        } else if (position.inCheck[side]) {
+            value = white ? -(MateScore - ply) : MateScore - ply;
+        } else {
+            value = 0;
+        }
+    }
+
+    // Step 7. Store with the bounds the narrowed window allows.
+    int lower;
+    int upper;
+    boundsOfResult(value, alpha, beta, lower, upper);
+    storeHashEntry(searcher.table, position,
+                   packHashEntry(position.hashLockKey, depth, nodeMove, lower, upper), false);
+    return value;
+}
+
+}  // namespace corvina

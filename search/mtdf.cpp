@@ -1,0 +1,223 @@
+#include "search/mtdf.h"
+
+#include <cmath>
+#include <iostream>
+
+#include "board/makemove.h"
+#include "board/movegen.h"
+#include "board/notation.h"
+#include "board/position.h"
+#include "search/alphabeta.h"
+#include "search/evaluation.h"
+#include "search/searchcontext.h"
+#include "search/timecontrol.h"
+
+namespace corvina {
+
+namespace {
+
+// No tablebase registry is linked yet: every position is outside the tables.
+int probeTablebases(const Position&) { return 32767; }
+
+bool outsideTables(int result) { return result > 1000 || result < -1000; }
+
+// -1 when the side to move has a legal move; else 2 for stalemate or the colour that
+// mated it.
+int gameStateOf(const Position& position) {
+    const int side = position.board.sideToMove();
+    MoveList list;
+    list.reset();
+    generateMoves(list, position);
+    for (int i = 0; i < list.count; ++i) {
+        Position child = position;
+        makeMove(child, list.moves[i]);
+        if (!child.inCheck[side]) return -1;
+    }
+    return position.inCheck[side] ? 1 - side : 2;
+}
+
+}  // namespace
+
+std::int32_t mtdfPass(Searcher& searcher, const BoardRecord& root, std::int32_t firstGuess,
+                      int depth, double budgetSeconds) {
+    if (shouldStopBeforePass(searcher)) return firstGuess;
+
+    Position position;
+    expandPosition(position, root);
+    searcher.timeBudget = budgetSeconds;
+    searcher.passDepth = depth;
+
+    // Zero-window searches close in on the value from both sides.
+    std::int32_t upper = ScoreInfinity;
+    std::int32_t lower = -ScoreInfinity;
+    std::int32_t g = firstGuess;
+    int step = 0;
+    do {
+        const std::int32_t beta = g == lower ? g + 1 : g;
+        std::cout << "[" << step << "] beta: " << beta;
+        g = alphaBeta(searcher, position, beta - 1, beta, depth, 0, NoMove);
+        std::cout << "  g: " << g;
+        if (g < beta) {
+            upper = g;
+        } else {
+            lower = g;
+        }
+        printHashEntry(lower, upper, position, searcher.table, searcher.bestMove);
+        ++step;
+    } while (lower < upper);
+    std::cout << std::endl;
+
+    postSearchAdmin(searcher, position, depth, g);
+    return g;
+}
+
+void printHashEntry(int lower, int upper, const Position& root, const HashTable& table,
+                    const Move& bestMove) {
+    std::cout << "  lower: " << lower << "  upper: " << upper;
+    const HashEntry* entry = table.probe(root);
+    const Move stored = entry ? completeMove(root.board, entry->move()) : NoMove;
+    std::cout << "  move: ";
+    writeCoordinate(std::cout, stored);
+    std::cout << "  best: ";
+    writeCoordinate(std::cout, bestMove);
+    if (!bestMove.isNone()) {
+        Position child = root;
+        makeMove(child, bestMove);
+        updateKeysAfterMove(child, root, bestMove);
+        if (const HashEntry* childEntry = table.probe(child)) {
+            std::cout << ", [" << childEntry->lower() << ", " << childEntry->upper() << "]";
+        }
+    }
+    std::cout << std::endl;
+}
+
+void postSearchAdmin(Searcher& searcher, const Position& root, int depth, std::int32_t g) {
+    // An aborted pass says nothing about the root: its move and verdict stay.
+    if (!searcher.aborted) {
+        if (const HashEntry* entry = searcher.table.probe(root)) {
+            const Move move = completeMove(root.board, entry->move());
+            if (move.isNone()) {
+                std::cout << "postadmin: no move found!" << std::endl;
+            } else if (entry->lower() == g && entry->upper() == g) {
+                searcher.acceptable = true;
+                searcher.bestMove = move;
+                std::cout << "postadmin: acceptable: ";
+                writeCoordinate(std::cout, move) << std::endl;
+            } else if (searcher.bestMove.isNone() || !searcher.acceptable) {
+                searcher.acceptable = false;
+                searcher.bestMove = move;
+                std::cout << "postadmin: NOT acceptable: ";
+                writeCoordinate(std::cout, move) << std::endl;
+            }
+        }
+        std::cout << "postadmin: move_: ";
+        writeCoordinate(std::cout, searcher.bestMove) << std::endl;
+    }
+
+    if (searcher.bestMove.isNone()) return;
+    // A mate score cannot improve with depth; 0 is a draw, which no evaluation gives.
+    if (std::abs(g) >= 10000 || g == 0) searcher.stopDeepening = true;
+    if (depth != 1) return;
+
+    const int state = gameStateAfter(root, searcher.bestMove);
+    if (state == 0 || state == 1) {
+        searcher.gameResult = state;
+        searcher.stopDeepening = true;
+        return;
+    }
+    if (searcher.stopDeepening || !gameUsesTablebases(*searcher.engine)) return;
+    if (rootTablebaseProbe(searcher, root.board)) {
+        searcher.stopDeepening = true;
+        searcher.bestMove = searcher.probeMove;
+    }
+}
+
+int gameStateAfter(const Position& position, const Move& move) {
+    if (move.isNone()) return 1 - position.board.sideToMove();
+    Position after = position;
+    makeMove(after, move);
+    return gameStateOf(after);
+}
+
+bool rootTablebaseProbe(Searcher& searcher, const BoardRecord& root) {
+    const bool white = root.sideToMove() == White;
+    searcher.probeMove = NoMove;
+    Position position;
+    expandPosition(position, root);
+    printBoard(std::cout, root) << std::endl;
+    const int rootResult = probeTablebases(position);
+    std::cout << "probe: " << rootResult << std::endl;
+    if (outsideTables(rootResult)) return false;
+
+    MoveList list;
+    list.reset();
+    generateMoves(list, position);
+    std::cout << "material: " << position.material + position.exchange << std::endl;
+    bool found = false;
+    const int side = root.sideToMove();
+    for (int i = 0; i < list.count; ++i) {
+        const Move& move = list.moves[i];
+        Position child = position;
+        makeMove(child, move);
+        if (child.inCheck[side]) continue;
+        updateKeysAfterMove(child, position, move);
+
+        std::cout << writeLongAlgebraic(move, root);
+        const int result = probeTablebases(child);
+        std::cout << " probe: " << result;
+        // Values from White's side: a tablebase win counts 200 above the material, a
+        // loss or a draw far below any move that keeps winning chances.
+        std::int32_t score;
+        if (outsideTables(result)) {
+            evaluationTerms(child, move, gamePawnCache(*searcher.engine));
+            score = evaluate(child);
+        } else if (result > 0) {
+            const double bonus = white ? 200 - result : result - 200;
+            score = std::int32_t(std::trunc(bonus + child.material + child.exchange));
+            found = true;
+        } else if (result < 0) {
+            score = white ? -10200 - result : result + 10200;
+        } else {
+            const int state = gameStateOf(child);
+            if (state == 1) {
+                score = std::int32_t(std::trunc(child.material + child.exchange + 200.0));
+            } else if (state == 0) {
+                score = -10200;
+            } else {
+                score = white ? -10000 : 10000;
+            }
+        }
+        std::cout << ", value: " << score << std::endl;
+        const bool better = white ? score > searcher.probeValue : score < searcher.probeValue;
+        if (searcher.probeMove.isNone() || better) {
+            searcher.probeValue = score;
+            searcher.probeMove = move;
+        }
+    }
+    if (searcher.probeValue == (white ? -10000 : 10000)) searcher.probeValue = 0;
+
+    std::cout << "probe best: ";
+    writeCoordinate(std::cout, searcher.probeMove) << ", " << searcher.probeValue << std::endl;
+    return found;
+}
+
+std::string principalVariation(const Searcher& searcher, const BoardRecord& root) {
+    std::string text;
+    Position position;
+    expandPosition(position, root);
+    for (int i = 0; i < 10; ++i) {
+        const HashEntry* entry = searcher.table.probe(position);
+        if (!entry) break;
+        const Move move = completeMove(position.board, entry->move());
+        if (move.isNone()) break;
+        text += writeLongAlgebraic(move, position.board);
+        text += ' ';
+        Position child = position;
+        makeMove(child, move);
+        updateKeysAfterMove(child, position, move);
+        position = child;
+    }
+    return text;
+}
+
+}  // namespace corvina

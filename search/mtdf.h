@@ -1,0 +1,39 @@
+// The MTD(f) driver for one depth and the decisions taken at the root after a pass:
+// whether the pass's move is acceptable, whether deepening can stop, and the root
+// tablebase probe.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "board/types.h"
+#include "search/hashtable.h"
+#include "search/searcher.h"
+
+namespace corvina {
+
+// One pass of zero-window searches at depth until the bounds meet; prints one line per
+// step. Returns firstGuess without searching when the time rules say stop.
+std::int32_t mtdfPass(Searcher& searcher, const BoardRecord& root, std::int32_t firstGuess,
+                      int depth, double budgetSeconds);
+
+// The step line's tail: the bounds, the root entry's move, the best move and the
+// bounds stored for the position after the best move.
+void printHashEntry(int lower, int upper, const Position& root, const HashTable& table,
+                    const Move& bestMove);
+
+// Takes the pass's move from the root entry, judges it and decides on stopping.
+void postSearchAdmin(Searcher& searcher, const Position& root, int depth, std::int32_t g);
+
+// After move in position: -1 the game goes on, 2 stalemate, otherwise the colour that
+// has just mated. "no move" counts as mate by the side not to move.
+int gameStateAfter(const Position& position, const Move& move);
+
+// Probes the root and each legal root move in the tablebases; sets probeMove and
+// probeValue. True when a move that wins by the tables was found.
+bool rootTablebaseProbe(Searcher& searcher, const BoardRecord& root);
+
+// Up to ten moves along the table's entries, each followed by a blank.
+std::string principalVariation(const Searcher& searcher, const BoardRecord& root);
+
+}  // namespace corvina

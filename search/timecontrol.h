@@ -1,0 +1,29 @@
+// Time control: a soft limit (the budget) tested between passes and a hard limit
+// (three times the budget) tested inside the search. Both are polled, never signalled.
+#pragma once
+
+namespace corvina {
+
+struct Searcher;
+
+// The engine's monotonic clock, in milliseconds. Only differences matter.
+double clockMilliseconds();
+
+// Tests replace the clock with their own; nullptr restores the steady clock.
+using ClockSource = double (*)();
+void setClockSource(ClockSource source);
+
+// Elapsed seconds since the Searcher's startTime.
+double elapsedSeconds(const Searcher& searcher);
+
+// Past the budget: unless quiet prints "aborting at time: ", sets aborted.
+bool softTimeExceeded(Searcher& searcher, bool quiet);
+// Past three times the budget: unless quiet prints "really aborting at time: ",
+// sets aborted and hardAborted.
+bool hardTimeExceeded(Searcher& searcher, bool quiet);
+
+// Called before every pass: the first pass of a move always runs; after an acceptable
+// move the soft limit decides, otherwise the hard one.
+bool shouldStopBeforePass(Searcher& searcher);
+
+}  // namespace corvina
