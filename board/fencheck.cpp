@@ -28,19 +28,32 @@ std::vector<std::string> splitFields(const std::string& text) {
 
 int codeOfLetter(char c) {
     switch (c) {
-    case 'K': return 1;
-    case 'Q': return 3;
-    case 'R': return 5;
-    case 'B': return 7;
-    case 'N': return 9;
-    case 'P': return 11;
-    case 'k': return 0;
-    case 'q': return 2;
-    case 'r': return 4;
-    case 'b': return 6;
-    case 'n': return 8;
-    case 'p': return 10;
-    default: return -1;
+    case 'K':
+        return 1;
+    case 'Q':
+        return 3;
+    case 'R':
+        return 5;
+    case 'B':
+        return 7;
+    case 'N':
+        return 9;
+    case 'P':
+        return 11;
+    case 'k':
+        return 0;
+    case 'q':
+        return 2;
+    case 'r':
+        return 4;
+    case 'b':
+        return 6;
+    case 'n':
+        return 8;
+    case 'p':
+        return 10;
+    default:
+        return -1;
     }
 }
 
@@ -151,7 +164,7 @@ bool readFenChecked(BoardRecord& board, const std::string& fen, std::string& why
 
     // Piece limits of the engine's lists; a side also never has more than eight pawns.
     static constexpr int limit[6] = {1, 4, 2, 2, 2, 8};
-    static constexpr const char* typeName[6] = {"kings", "queens", "rooks",
+    static constexpr const char* typeName[6] = {"kings",   "queens",  "rooks",
                                                 "bishops", "knights", "pawns"};
     int count[2][6] = {};
     int kingFile[2] = {-1, -1};
@@ -172,8 +185,8 @@ bool readFenChecked(BoardRecord& board, const std::string& fen, std::string& why
     for (int colour = 1; colour >= 0; --colour) {
         const char* name = colour ? "White" : "Black";
         if (count[colour][King] != 1) {
-            why = std::string(name) + " has " + std::to_string(count[colour][King]) +
-                  " kings, not 1";
+            why =
+                std::string(name) + " has " + std::to_string(count[colour][King]) + " kings, not 1";
             return false;
         }
         for (int type = Queen; type <= Pawn; ++type) {
@@ -252,8 +265,7 @@ bool readFenChecked(BoardRecord& board, const std::string& fen, std::string& why
 
     const int other = 1 - side;
     if (attackedBy(squares, kingFile[other], kingRank[other], side)) {
-        why = std::string("the side not to move (") + (other ? "White" : "Black") +
-              ") is in check";
+        why = std::string("the side not to move (") + (other ? "White" : "Black") + ") is in check";
         return false;
     }
 

@@ -41,8 +41,7 @@ constexpr Direction knightDirections[8] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
                                            {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
 
 // Writes bytes 0..4 only: the promotion byte keeps the value its owner preset.
-inline void addMove(MoveList& list, int fromFile, int fromRank, int toFile, int toRank,
-                    int kind) {
+inline void addMove(MoveList& list, int fromFile, int fromRank, int toFile, int toRank, int kind) {
     Move& move = list.moves[list.count++];
     move.fromFile = std::int8_t(fromFile);
     move.fromRank = std::int8_t(fromRank);
@@ -78,8 +77,8 @@ void generateCastling(MoveList& list, const Position& position, int side, int fi
     // The rights imply the king stands on the e-file; the test keeps odd trusted FEN from
     // reading past the board.
     if (file != 4) return;
-    bool kingSide = side ? (board.state & StateWhiteKingSide) != 0
-                         : (board.state & StateBlackKingSide) != 0;
+    bool kingSide =
+        side ? (board.state & StateWhiteKingSide) != 0 : (board.state & StateBlackKingSide) != 0;
     bool queenSide = side ? (board.state & StateWhiteQueenSide) != 0
                           : (board.state2 & State2BlackQueenSide) != 0;
     PieceCode rook = makeCode(Rook, side);
@@ -108,7 +107,8 @@ void generatePawn(MoveList& list, const BoardRecord& board, int side, int file, 
             if (board.epAvailable() && toFile == board.epFile() && toRank == epRank)
                 addMove(list, file, rank, toFile, toRank, KindEnPassant);
         } else {
-            addMove(list, file, rank, toFile, toRank, lastRank ? KindPromotionCapture : KindCapture);
+            addMove(list, file, rank, toFile, toRank,
+                    lastRank ? KindPromotionCapture : KindCapture);
         }
     }
 
@@ -140,11 +140,21 @@ void generateMoves(MoveList& list, const Position& position) {
             generateSteps(list, board, side, file, rank, kingDirections, 8, 1);
             generateCastling(list, position, side, file, rank);
             break;
-        case Queen: generateSteps(list, board, side, file, rank, kingDirections, 8, 7); break;
-        case Rook: generateSteps(list, board, side, file, rank, rookDirections, 4, 7); break;
-        case Bishop: generateSteps(list, board, side, file, rank, bishopDirections, 4, 7); break;
-        case Knight: generateSteps(list, board, side, file, rank, knightDirections, 8, 1); break;
-        default: generatePawn(list, board, side, file, rank); break;
+        case Queen:
+            generateSteps(list, board, side, file, rank, kingDirections, 8, 7);
+            break;
+        case Rook:
+            generateSteps(list, board, side, file, rank, rookDirections, 4, 7);
+            break;
+        case Bishop:
+            generateSteps(list, board, side, file, rank, bishopDirections, 4, 7);
+            break;
+        case Knight:
+            generateSteps(list, board, side, file, rank, knightDirections, 8, 1);
+            break;
+        default:
+            generatePawn(list, board, side, file, rank);
+            break;
         }
     }
 }

@@ -13,8 +13,7 @@ namespace {
 
 // The first generated move with these four squares, or "no move". The generator's order
 // decides which move wins, and the list's preset makes every promotion a queen.
-Move findGenerated(const BoardRecord& board, int fromFile, int fromRank, int toFile,
-                   int toRank) {
+Move findGenerated(const BoardRecord& board, int fromFile, int fromRank, int toFile, int toRank) {
     Position position;
     expandPosition(position, board);
     MoveList list;

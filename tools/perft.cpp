@@ -45,8 +45,7 @@ int main(int argc, char** argv) {
         divide = true;
         first = 2;
     }
-    if (argc - first != 2)
-        return fail("usage: corvina-perft [--divide] DEPTH \"FEN\"");
+    if (argc - first != 2) return fail("usage: corvina-perft [--divide] DEPTH \"FEN\"");
     int depth = 0;
     if (!parseDepth(argv[first], depth))
         return fail("depth must be a whole number from 1 to " +

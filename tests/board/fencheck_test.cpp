@@ -22,11 +22,10 @@ TEST(ReadFenChecked, AcceptsFullAndShortenedFen) {
     BoardRecord expected;
     setStartPosition(expected);
     const char* const start = "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1";
-    for (const char* text :
-         {start, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",
-          "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq",
-          "  rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR \t w KQkq - 0 1\n",
-          "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w qkQK - 0 1"}) {
+    for (const char* text : {start, "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq -",
+                             "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq",
+                             "  rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR \t w KQkq - 0 1\n",
+                             "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w qkQK - 0 1"}) {
         BoardRecord board = sentinel();
         std::string why;
         ASSERT_TRUE(readFenChecked(board, text, why)) << text << ": " << why;
@@ -51,13 +50,13 @@ TEST(ReadFenChecked, RejectsBrokenTextWithOneLineAndLeavesTheBoard) {
     const char* const broken[] = {
         "",
         "   ",
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",          // no side to move
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR",            // no side to move
         "rnbqkbnr/pppppppp/9/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1",  // digit past 8
         "rnbqkbnr/pppppppp/0/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNRR w - - 0 1",  // runs off the board
         "rnbqkbnr/pppppppp/44p/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1",
-        "rnbqkbnr/ppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1",   // short rank
-        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w - - 0 1",           // seven ranks
+        "rnbqkbnr/ppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1",  // short rank
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP w - - 0 1",          // seven ranks
         "rnbqkbnr/pppppppp/8/8/8/8/8/PPPPPPPP/RNBQKBNR w - - 0 1",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR/ w - - 0 1",
         "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBN w - - 0 1",
@@ -88,17 +87,17 @@ TEST(ReadFenChecked, RejectsBrokenTextWithOneLineAndLeavesTheBoard) {
 
 TEST(ReadFenChecked, RejectsPositionsTheEngineCannotHold) {
     const char* const impossible[] = {
-        "4k3/8/8/8/8/8/8/8 w - - 0 1",                 // no White king
-        "8/8/8/8/8/8/8/4K3 w - - 0 1",                 // no Black king
-        "4k3/8/8/8/8/8/8/3KK3 w - - 0 1",              // two White kings
+        "4k3/8/8/8/8/8/8/8 w - - 0 1",     // no White king
+        "8/8/8/8/8/8/8/4K3 w - - 0 1",     // no Black king
+        "4k3/8/8/8/8/8/8/3KK3 w - - 0 1",  // two White kings
         "8/8/8/8/8/8/8/8 w - - 0 1",
-        "4k3/8/8/8/8/8/8/QQQQKQ2 w - - 0 1",           // fifth queen
-        "4k3/8/8/8/8/8/8/RR2K2R w - - 0 1",            // third rook
+        "4k3/8/8/8/8/8/8/QQQQKQ2 w - - 0 1",  // fifth queen
+        "4k3/8/8/8/8/8/8/RR2K2R w - - 0 1",   // third rook
         "4k3/8/8/8/8/8/8/NNN1K3 w - - 0 1",
         "bbb1k3/8/8/8/8/8/8/4K3 w - - 0 1",
-        "4k3/pppppppp/p7/8/8/8/8/4K3 w - - 0 1",       // ninth pawn
-        "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",              // pawn on the first rank
-        "3pk3/8/8/8/8/8/8/4K3 w - - 0 1",              // pawn on the last rank
+        "4k3/pppppppp/p7/8/8/8/8/4K3 w - - 0 1",  // ninth pawn
+        "4k3/8/8/8/8/8/8/P3K3 w - - 0 1",         // pawn on the first rank
+        "3pk3/8/8/8/8/8/8/4K3 w - - 0 1",         // pawn on the last rank
     };
     for (const char* text : impossible) {
         BoardRecord board = sentinel();
@@ -114,10 +113,10 @@ TEST(ReadFenChecked, RejectsPositionsTheEngineCannotHold) {
     EXPECT_TRUE(readFenChecked(board, "4k3/8/8/8/8/8/4R3/4K3 b - - 0 1", why)) << why;
     EXPECT_TRUE(readFenChecked(board, "4k3/8/8/8/8/8/8/3QKQQQ w - - 0 1", why)) << why;
     for (const char* text : {"4k3/8/8/8/8/8/4R3/4K3 w - - 0 1",
-                             "8/8/8/8/8/8/3k4/4K3 w - - 0 1",      // kings side by side
-                             "4k3/3P4/8/8/8/8/8/4K3 w - - 0 1",    // pawn check
-                             "4k3/8/5N2/8/8/8/8/4K3 w - - 0 1",    // knight check
-                             "4k3/8/8/8/Q7/8/8/4K3 w - - 0 1",     // diagonal check
+                             "8/8/8/8/8/8/3k4/4K3 w - - 0 1",         // kings side by side
+                             "4k3/3P4/8/8/8/8/8/4K3 w - - 0 1",       // pawn check
+                             "4k3/8/5N2/8/8/8/8/4K3 w - - 0 1",       // knight check
+                             "4k3/8/8/8/Q7/8/8/4K3 w - - 0 1",        // diagonal check
                              "QQQ1k3/8/8/8/8/8/8/4K2Q w - - 0 1"}) {  // from the fourth queen
         board = sentinel();
         EXPECT_FALSE(readFenChecked(board, text, why)) << text;

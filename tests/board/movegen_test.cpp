@@ -60,12 +60,13 @@ const Move* find(const MoveList& list, const char* coordinate) {
 }
 
 Move mv(int ff, int fr, int tf, int tr, int kind = KindQuiet) {
-    return Move{std::int8_t(ff), std::int8_t(fr), std::int8_t(tf), std::int8_t(tr),
-                std::int8_t(kind), 2};
+    return Move{std::int8_t(ff), std::int8_t(fr),   std::int8_t(tf),
+                std::int8_t(tr), std::int8_t(kind), 2};
 }
 
 TEST(MoveGen, StartPositionListsMovesBySquareThenDirection) {
-    MoveList list = generated(expandedFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
+    MoveList list =
+        generated(expandedFen("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1"));
     const std::vector<std::string> expected = {
         "a2a3", "a2a4", "b1c3", "b1a3", "b2b3", "b2b4", "c2c3", "c2c4", "d2d3", "d2d4",
         "e2e3", "e2e4", "f2f3", "f2f4", "g1h3", "g1f3", "g2g3", "g2g4", "h2h3", "h2h4"};
@@ -75,7 +76,8 @@ TEST(MoveGen, StartPositionListsMovesBySquareThenDirection) {
         EXPECT_EQ(list.moves[i].promotion, 2);
     }
 
-    MoveList black = generated(expandedFen("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1"));
+    MoveList black =
+        generated(expandedFen("rnbqkbnr/pppppppp/8/8/4P3/8/PPPP1PPP/RNBQKBNR b KQkq e3 0 1"));
     ASSERT_EQ(black.count, 20);
     EXPECT_EQ(name(black.moves[0]), "a7a6");
     EXPECT_EQ(name(black.moves[1]), "a7a5");
@@ -204,14 +206,18 @@ TEST(MoveOrder, StepsSwapInTheirFixedOrder) {
 
     MoveList list;
     list.reset();
-    const Move moves[] = {mv(0, 1, 0, 2),    mv(1, 0, 2, 2),    mv(2, 2, 3, 4, KindCapture),
-                          mv(4, 1, 4, 3),    mv(5, 2, 3, 4, KindCapture),
-                          mv(6, 0, 5, 2),    mv(7, 1, 6, 2, KindCapture)};
+    const Move moves[] = {mv(0, 1, 0, 2),
+                          mv(1, 0, 2, 2),
+                          mv(2, 2, 3, 4, KindCapture),
+                          mv(4, 1, 4, 3),
+                          mv(5, 2, 3, 4, KindCapture),
+                          mv(6, 0, 5, 2),
+                          mv(7, 1, 6, 2, KindCapture)};
     for (const Move& m : moves) list.moves[list.count++] = m;
 
     orderMoves(killers, 2, list, mv(3, 6, 3, 4), mv(4, 1, 4, 3, 0));
-    const std::vector<std::string> expected = {"e2e4", "c3xd5", "f3xd5", "g1f3",
-                                               "h2xg3", "a2a3", "b1c3"};
+    const std::vector<std::string> expected = {"e2e4",  "c3xd5", "f3xd5", "g1f3",
+                                               "h2xg3", "a2a3",  "b1c3"};
     EXPECT_EQ(names(list), expected);
 
     // Without a hash move or previous move only killers and captures move forward; killers
@@ -261,7 +267,7 @@ TEST(Killers, RecordKeepsThreeDistinctMovesInScoreOrder) {
     recordKiller(killers, 5, e, 55);  // a move already held moves within the slots
     EXPECT_TRUE(slotsAre(b, 60, e, 55, a, 50));
 
-    EXPECT_TRUE(killers.moves[4][0].isNone());  // other plies untouched
+    EXPECT_TRUE(killers.moves[4][0].isNone());   // other plies untouched
     recordKiller(killers, KillerPlies, a, 100);  // beyond the table: ignored
     recordKiller(killers, -1, a, 100);
 }

@@ -41,8 +41,8 @@ TEST(ReadMove, CoordinateTextMustNameAGeneratedMove) {
     EXPECT_TRUE(isMove(readMove("e2e4", start), 4, 1, 4, 3, KindQuiet));
     EXPECT_TRUE(isMove(readMove("g1f3", start), 6, 0, 5, 2, KindQuiet));
     EXPECT_TRUE(readMove("e2e5", start).isNone());
-    EXPECT_TRUE(readMove("E2E4", start).isNone());   // capitals fail the coordinate test
-    EXPECT_TRUE(readMove("e7e5", start).isNone());   // Black's move with White to move
+    EXPECT_TRUE(readMove("E2E4", start).isNone());  // capitals fail the coordinate test
+    EXPECT_TRUE(readMove("e7e5", start).isNone());  // Black's move with White to move
     EXPECT_TRUE(readMove("e2e4 ", start).isNone());
     EXPECT_TRUE(readMove("e2", start).isNone());
     EXPECT_TRUE(readMove("", start).isNone());
