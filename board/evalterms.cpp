@@ -51,11 +51,11 @@ constexpr int categoryValue[CategoryCount] = {100, 300, 500, 1000, 100000};
 constexpr int MaxExchangeSteps = 25;
 
 void countAttackers(unsigned a, unsigned b, unsigned c, int counts[CategoryCount]) {
-    counts[0] = std::popcount(b & 12u);                   // pawns
+    counts[0] = std::popcount(b & 12u);                     // pawns
     counts[1] = std::popcount(b & 3u) + int((a >> 3) & 1);  // knights and the bishop bit
-    counts[2] = std::popcount(a & 3u);                    // rooks
-    counts[3] = std::popcount(c & 15u);                   // queens
-    counts[4] = int((a >> 2) & 1);                        // king
+    counts[2] = std::popcount(a & 3u);                      // rooks
+    counts[3] = std::popcount(c & 15u);                     // queens
+    counts[4] = int((a >> 2) & 1);                          // king
 }
 
 bool anyCell(unsigned a, unsigned b, unsigned c) { return (a | b | c) != 0; }

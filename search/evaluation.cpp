@@ -61,8 +61,8 @@ int frontRank(const PawnFiles& files, int file, int colour) {
 }
 
 // Islands, isolation, doubling and the advancement of the front pawn of each file.
-void scoreFiles(const PawnFiles& own, const PawnFiles& other, int colour, int row,
-                int& score, int& islands) {
+void scoreFiles(const PawnFiles& own, const PawnFiles& other, int colour, int row, int& score,
+                int& islands) {
     for (int f = 0; f < 8; ++f) {
         const int count = own.count[f + 1];
         if (count > 0 && !own.has(f - 1)) {
@@ -150,18 +150,17 @@ std::int32_t pawnStructureScore(PawnCache& cache, std::uint64_t whitePawns,
 
 void evaluationTerms(Position& position, const Move& last, PawnCache& cache) {
     boardEvaluationTerms(position, last);
-    position.pawnTerm = pawnStructureScore(cache, position.white.pawns, position.black.pawns,
-                                           position.lowMaterial, position.fewPieces,
-                                           position.piecesGone);
+    position.pawnTerm =
+        pawnStructureScore(cache, position.white.pawns, position.black.pawns, position.lowMaterial,
+                           position.fewPieces, position.piecesGone);
 }
 
 std::int32_t evaluate(const Position& position) {
     // Each product is truncated on its own before the sum.
-    const std::int32_t score = std::int32_t(position.material + position.exchange) +
-                               std::int32_t(0.1 * position.pawnTerm) +
-                               std::int32_t(0.05 * position.squareControl) +
-                               std::int32_t(10 * position.development) +
-                               std::int32_t(0.5 * position.kingTerm);
+    const std::int32_t score =
+        std::int32_t(position.material + position.exchange) +
+        std::int32_t(0.1 * position.pawnTerm) + std::int32_t(0.05 * position.squareControl) +
+        std::int32_t(10 * position.development) + std::int32_t(0.5 * position.kingTerm);
     return score == 0 ? 1 : score;
 }
 
@@ -171,8 +170,8 @@ void printEvalBreakdown(const BoardRecord& board, std::ostream& out) {
     PawnCache cache;
     evaluationTerms(position, NoMove, cache);
     const std::int32_t pawns =
-        pawnStructureScore(cache, position.white.pawns, position.black.pawns,
-                           position.lowMaterial, position.fewPieces, position.piecesGone);
+        pawnStructureScore(cache, position.white.pawns, position.black.pawns, position.lowMaterial,
+                           position.fewPieces, position.piecesGone);
     out << "mid: " << int(position.lowMaterial) << ", end: " << int(position.fewPieces)
         << ", king: " << int(position.piecesGone) << std::endl;
     out << "diff: " << pawns << std::endl;

@@ -8,17 +8,17 @@
 
 namespace corvina {
 
-inline constexpr int RepetitionDepth = 99;   // depth of a repetition mark: answers any depth
+inline constexpr int RepetitionDepth = 99;  // depth of a repetition mark: answers any depth
 inline constexpr int ScoreInfinity = 30000;
 
 // One slot. The bounds are 20-bit two's-complement fields in the low bits of their
 // words; the move keeps only its squares, 3 bits of file then 3 bits of rank each.
 struct HashEntry {
-    std::uint32_t lock;   // hashLockKey of the position stored here
-    std::uint8_t depth;   // remaining depth of the result; 0 a leaf
+    std::uint32_t lock;  // hashLockKey of the position stored here
+    std::uint8_t depth;  // remaining depth of the result; 0 a leaf
     std::uint8_t from;
     std::uint8_t to;
-    std::uint8_t spare;   // aligns the bound words; never written
+    std::uint8_t spare;  // aligns the bound words; never written
     std::uint32_t lowerWord;
     std::uint32_t upperWord;
 
@@ -38,8 +38,12 @@ struct HashEntry {
     // The stored squares as a quiet queen-promotion move; "no move" reads back as h8-h8,
     // which the generator never produces.
     Move move() const {
-        return Move{std::int8_t(from & 7), std::int8_t((from >> 3) & 7), std::int8_t(to & 7),
-                    std::int8_t((to >> 3) & 7), KindQuiet, 2};
+        return Move{std::int8_t(from & 7),
+                    std::int8_t((from >> 3) & 7),
+                    std::int8_t(to & 7),
+                    std::int8_t((to >> 3) & 7),
+                    KindQuiet,
+                    2};
     }
 };
 static_assert(sizeof(HashEntry) == 16, "the table is sized in 16-byte entries");
@@ -81,7 +85,6 @@ struct HashTable {
 // Another position's slot is taken over; a deeper result replaces, a shallower one is
 // dropped, one of equal depth narrows the bounds and takes the new move. force
 // overwrites whatever the slot holds (repetition marks).
-void storeHashEntry(HashTable& table, const Position& position, const HashEntry& entry,
-                    bool force);
+void storeHashEntry(HashTable& table, const Position& position, const HashEntry& entry, bool force);
 
 }  // namespace corvina

@@ -7,8 +7,7 @@
 
 namespace corvina {
 
-void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes,
-                  std::ostream& out) {
+void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes, std::ostream& out) {
     searcher.engine = engine;
 
     // A table that does not fit is halved until it does: a small table plays, none cannot.

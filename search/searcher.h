@@ -20,15 +20,15 @@ struct Searcher {
     Move bestMove = NoMove;  // "no move" until a pass has produced one
     double timeBudget = 0;   // seconds, the soft limit of the move
     std::int32_t passDepth = 0;
-    std::int32_t drawValue = 50;  // a root move that repeats the game scores this
-    double startTime = 0;         // clock in milliseconds when the move's thinking began
+    std::int32_t drawValue = 50;   // a root move that repeats the game scores this
+    double startTime = 0;          // clock in milliseconds when the move's thinking began
     std::int32_t gameResult = -1;  // colour mated by the best move, -1 none
     std::uint8_t stopDeepening = 0;
     std::uint8_t aborted = 0;
     std::uint8_t hardAborted = 0;
     std::uint8_t acceptable = 0;
     std::int32_t probeValue = 0;
-    Move probeMove = NoMove;  // best root move by the tablebases
+    Move probeMove = NoMove;      // best root move by the tablebases
     std::uint32_t nodeCount = 0;  // leaf evaluations of the current move
 };
 
@@ -36,8 +36,7 @@ struct Searcher {
 // for its size and prints the four memory lines on out. When the table cannot be
 // allocated it says so on standard error and tries half the size, down to one entry.
 void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes);
-void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes,
-                  std::ostream& out);
+void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes, std::ostream& out);
 
 // Per-move reset: killers, results and flags. The table, drawValue and startTime stay.
 void resetSearcher(Searcher& searcher);

@@ -11,7 +11,7 @@ namespace corvina {
 namespace {
 
 class EvalTerms : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         seedRandom(1);
         initTables();
@@ -92,14 +92,14 @@ TEST_F(EvalTerms, StartPositionAfterE4IsBalanced) {
     EXPECT_FALSE(p.fewPieces);
     EXPECT_FALSE(p.piecesGone);
     EXPECT_EQ(p.development, 0);
-    EXPECT_EQ(p.kingTerm, 0);  // both kings on e-file squares of the shelter table
+    EXPECT_EQ(p.kingTerm, 0);       // both kings on e-file squares of the shelter table
     EXPECT_GT(p.squareControl, 0);  // the e4 pawn and the opened lines work for White
 }
 
 TEST_F(EvalTerms, MaterialCountsEveryTypeAndTheKingByPresence) {
     // Black lacks the queen and a knight; White lacks a pawn.
-    const Position p = termsAfterMoveTo("r1b1kbnr/pppppppp/8/8/8/8/PPPPPPP1/RNBQKBNR w - - 0 1",
-                                        4, 3);
+    const Position p =
+        termsAfterMoveTo("r1b1kbnr/pppppppp/8/8/8/8/PPPPPPP1/RNBQKBNR w - - 0 1", 4, 3);
     EXPECT_EQ(p.material, 1000 + 300 - 100);
     // A board without Black's king counts the king's full value.
     EXPECT_EQ(termsAfterMoveTo("8/8/8/8/8/8/8/4K3 w - - 0 1", 4, 0).material, 100000);
@@ -149,16 +149,17 @@ TEST_F(EvalTerms, KingTablesAreIndexedBySquareAndSharedByBothColours) {
     EXPECT_EQ(kingCentre[squareIndex(1, 3)], 22);    // b4
     for (int file = 0; file < 8; ++file)
         for (int rank = 0; rank < 8; ++rank) {
-            EXPECT_EQ(kingShelter[squareIndex(file, rank)], kingShelter[squareIndex(file, 7 - rank)]);
+            EXPECT_EQ(kingShelter[squareIndex(file, rank)],
+                      kingShelter[squareIndex(file, 7 - rank)]);
             EXPECT_EQ(kingCentre[squareIndex(file, rank)], kingCentre[squareIndex(file, 7 - rank)]);
         }
 }
 
 TEST_F(EvalTerms, KingsSeekShelterUntilTheOpponentIsLow) {
     // Full armies: White's castled king on g1 is sheltered, Black's on e8 is not.
-    EXPECT_EQ(termsAfterMoveTo("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1RK1 w - - 0 1", 4, 0)
-                  .kingTerm,
-              125 - 0);
+    EXPECT_EQ(
+        termsAfterMoveTo("rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQ1RK1 w - - 0 1", 4, 0).kingTerm,
+        125 - 0);
     // Pawn ending: both kings use the centre table, d4 30 against h8 10.
     EXPECT_EQ(termsAfterMoveTo("7k/8/4p3/8/3K4/8/4P3/8 w - - 0 1", 4, 0).kingTerm, 30 - 10);
     // Only Black is low: White's king centralises (d4 30), Black's stays in shelter (g8 125).
@@ -167,8 +168,7 @@ TEST_F(EvalTerms, KingsSeekShelterUntilTheOpponentIsLow) {
 
 TEST_F(EvalTerms, DevelopmentCountsPiecesStillAtHome) {
     // White has moved the g1 knight and the f1 bishop: 5 at home against 7.
-    EXPECT_EQ(termsAfterMoveTo("rnbqkbnr/pppppppp/8/8/2B5/5N2/PPPPPPPP/RNBQK2R b KQkq - 0 1",
-                               5, 2)
+    EXPECT_EQ(termsAfterMoveTo("rnbqkbnr/pppppppp/8/8/2B5/5N2/PPPPPPPP/RNBQK2R b KQkq - 0 1", 5, 2)
                   .development,
               2);
     // Black's queen is gone and a Black knight stands on b1, which is not White's
