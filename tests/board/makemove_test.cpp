@@ -96,6 +96,37 @@ std::string compareMade(const Position& fast, const Position& slow) {
     return checkBoardsAgainstOwnLists(fast);
 }
 
+// Random records within the piece limits (up to four queens, bishops of either colour,
+// pawns off the first and last ranks), with the side not to move not in check.
+BoardRecord randomRecord(std::mt19937& rng) {
+    for (;;) {
+        BoardRecord b;
+        clearBoard(b);
+        b.state2 = 0;
+        auto place = [&](PieceCode code, bool pawn) {
+            for (;;) {
+                const int f = int(rng() % 8), r = pawn ? 1 + int(rng() % 6) : int(rng() % 8);
+                if (b.at(f, r) == EmptySquare) {
+                    b.squares[f * 8 + r] = code;
+                    return;
+                }
+            }
+        };
+        for (int colour : {White, Black}) {
+            place(makeCode(King, colour), false);
+            const int limits[] = {0, 4, 2, 2, 2, 8};
+            for (int type = Queen; type <= Pawn; ++type) {
+                const int n = int(rng() % (limits[type] + 1)) / (type == Queen ? 2 : 1);
+                for (int i = 0; i < n; ++i) place(makeCode(type, colour), type == Pawn);
+            }
+        }
+        if (rng() % 2) b.state &= std::uint8_t(~StateWhiteToMove);
+        Position p;
+        expandPosition(p, b);
+        if (!p.inCheck[b.sideToMove() ^ 1]) return b;
+    }
+}
+
 // For every move of a position: both paths agree and the incremental keys are the full ones.
 void checkEveryMove(const Position& p, const std::string& where) {
     MoveList list;
@@ -128,7 +159,7 @@ TEST(MakeMove, FastPathMatchesFullRebuildOverRandomPlay) {
         "r4rk1/1pp1qppp/p1np1n2/2b1p1B1/2B1P1b1/P1NP1N2/1PP1QPPP/R4RK1 w - - 0 10",
         "4k3/PPPP4/8/8/8/8/4pppp/4K3 w - - 0 1",                      // promotions both ways
         "1q2k2r/1P5p/8/3pP3/8/8/6Pp/R3K1Q1 w Qk d6 0 1",             // ep, second queens
-        "b3k2b/8/8/3BB3/8/8/8/4K3 w - - 0 1",                        // same-coloured bishops
+        "b1b1k3/8/8/8/5B2/8/8/2B1K3 w - - 0 1",                     // same-coloured bishops
         "rr2k3/8/8/8/8/8/8/1RR1K2Q b - - 0 1",                       // rooks and a queen on lines
     };
     int positions = 0;
@@ -163,6 +194,33 @@ TEST(MakeMove, FastPathMatchesFullRebuildOverRandomPlay) {
         }
     }
     EXPECT_GT(positions, 3000);
+}
+
+TEST(MakeMove, FastPathMatchesFullRebuildFromRandomPositions) {
+    seedRandom(8);
+    initTables();
+    std::mt19937 rng(123);
+    for (int game = 0; game < 300; ++game) {
+        BoardRecord b = randomRecord(rng);
+        Position p;
+        expandPosition(p, b);
+        for (int ply = 0; ply < 12; ++ply) {
+            checkEveryMove(p, "random game " + std::to_string(game) + " ply " + std::to_string(ply));
+            if (HasFatalFailure()) return;
+            MoveList list;
+            list.reset();
+            generateMoves(list, p);
+            if (list.count == 0) break;
+            const Move m = list.moves[rng() % list.count];
+            Position child = p;
+            makeMove(child, m);
+            if (child.inCheck[p.board.sideToMove()] || child.white.kingFile < 0 ||
+                child.black.kingFile < 0)
+                break;
+            updateKeysAfterMove(child, p, m);
+            p = child;
+        }
+    }
 }
 
 TEST(MakeMove, RookLeavingTheFileUncoversTheQueenBehindIt) {
