@@ -78,6 +78,23 @@ bool readTags(WordReader& reader, std::string& name) {
 
 }  // namespace
 
+BoardRecord OpeningBook::bookKey(const BoardRecord& board) {
+    BoardRecord key = board;
+    if (board.epAvailable()) {
+        // The pawn that just moved two squares stands on rank 4 (White's) or 5 (Black's);
+        // a pawn of the side to move beside it can take it.
+        int mover = board.sideToMove();
+        int rank = mover ? 4 : 3;
+        int file = board.epFile();
+        PieceCode takingPawn = makeCode(Pawn, mover);
+        bool capturable = (file > 0 && board.at(file - 1, rank) == takingPawn) ||
+                          (file < 7 && board.at(file + 1, rank) == takingPawn);
+        if (capturable) return key;
+    }
+    key.state &= std::uint8_t(~(StateEpAvailable | StateEpFileMask));
+    return key;
+}
+
 void OpeningBook::loadBook(const std::string& path) {
     if (path.empty()) {
         std::cerr << "no opening book used" << std::endl;
@@ -106,14 +123,14 @@ void OpeningBook::readGames(std::istream& in) {
             if (first == '[' || first == '*' || word.size() < 4) break;
             Move move = readMove(word.substr(0, 4), board);
             if (move.isNone()) break;
-            entries_.emplace(board, BookEntry{name, move});
+            entries_.emplace(bookKey(board), BookEntry{name, move});
             applyMoveToBoard(board, move);
         }
     }
 }
 
 BookEntry OpeningBook::lookupBookMove(const BoardRecord& board) const {
-    auto [first, last] = entries_.equal_range(board);
+    auto [first, last] = entries_.equal_range(bookKey(board));
     if (first == last) return BookEntry{std::string(), NoMove};
     auto n = static_cast<std::uint32_t>(std::distance(first, last));
     std::advance(first, drawRandom15() % n);

@@ -35,8 +35,14 @@ public:
     BookEntry lookupBookMove(const BoardRecord& board) const;
 
     std::size_t size() const { return entries_.size(); }
-    std::size_t count(const BoardRecord& board) const { return entries_.count(board); }
+    std::size_t count(const BoardRecord& board) const { return entries_.count(bookKey(board)); }
     const std::multimap<BoardRecord, BookEntry>& entries() const { return entries_; }
+
+    // The record a position is stored under. The board keeps the file of the last double
+    // step long after it stops mattering, so the file is cleared unless an en passant
+    // capture is really possible: otherwise 1.d4 Nf6 2.c4 e6 and 1.c4 e6 2.d4 Nf6 would
+    // be two book positions, and a position set from FEN would miss its entries.
+    static BoardRecord bookKey(const BoardRecord& board);
 
 private:
     std::multimap<BoardRecord, BookEntry> entries_;
