@@ -252,6 +252,9 @@ TEST(AttackBoards, SliderTogglesOnAnEmptyBoardReachTheEdges) {
             diags += onDiag;
         }
         EXPECT_EQ(lines, 14);
+        const int f = sq >> 3, r = sq & 7;
+        EXPECT_EQ(diags, std::min(f, r) + std::min(7 - f, 7 - r) + std::min(f, 7 - r) +
+                             std::min(7 - f, r));
     }
 }
 
