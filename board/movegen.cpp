@@ -1,5 +1,7 @@
 #include "board/movegen.h"
 
+#include <bit>
+
 #include "board/makemove.h"
 
 namespace corvina {
@@ -130,9 +132,13 @@ inline void swapMoves(MoveList& list, int a, int b) {
 void generateMoves(MoveList& list, const Position& position) {
     const BoardRecord& board = position.board;
     const int side = board.sideToMove();
-    for (int square = 0; square < 64; ++square) {
-        PieceCode code = board.squares[square];
-        if (isEmptyCode(code) || colourOf(code) != side) continue;
+    // In the 90-degree orientation bit b stands for square 63 - b, so taking the highest bit
+    // first visits the side's pieces in square index order without touching empty squares.
+    for (std::uint64_t pieces = position.side(side).occupancy.occ90; pieces;) {
+        const int bit = 63 - std::countl_zero(pieces);
+        pieces ^= std::uint64_t(1) << bit;
+        const int square = 63 - bit;
+        const PieceCode code = board.squares[square];
         const int file = square >> 3;
         const int rank = square & 7;
         switch (typeOf(code)) {
