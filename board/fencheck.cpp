@@ -15,7 +15,7 @@ std::vector<std::string> splitFields(const std::string& text) {
     std::vector<std::string> fields;
     std::string field;
     for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+        if (c == ' ' || (c >= '\t' && c <= '\r')) {  // blank, tab, line and page breaks
             if (!field.empty()) fields.push_back(field);
             field.clear();
         } else {
