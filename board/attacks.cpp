@@ -6,9 +6,6 @@ namespace corvina {
 
 namespace {
 
-constexpr std::uint64_t fileAMask = 0x8080808080808080ull;  // occ orientation: bit 7 - file
-constexpr std::uint64_t fileHMask = 0x0101010101010101ull;
-
 // Cells of the castling paths in the word of the first (low half) and last rank (high).
 constexpr std::uint64_t queenSidePath = 0x0000000000FFF000ull;  // c, d, e
 constexpr std::uint64_t kingSidePath = 0x000000000000FFF0ull;   // e, f, g
@@ -19,65 +16,6 @@ inline unsigned anyCell(const SideState& s, int file, int rank) {
 }
 
 }  // namespace
-
-void toggleLineAttacks(int square, int bit, AttackBoard& board, const Occupancy& allOcc) {
-    const AttackTables& t = attackTables;
-    const int file = square >> 3, rank = square & 7;
-    const unsigned rankSet = t.lineAttack[7 - file][(allOcc.occ >> (rank * 8)) & 255];
-    board.w[rank >> 1] ^= std::uint64_t(t.rankSpread[rankSet]) << ((rank & 1) * 32 + bit);
-    const unsigned fileSet = t.lineAttack[7 - rank][(allOcc.occ90 >> ((7 - file) * 8)) & 255];
-    const std::uint64_t* words = t.fileWord[file];
-    board.w[0] ^= words[(fileSet >> 6) & 3] << bit;
-    board.w[1] ^= words[(fileSet >> 4) & 3] << bit;
-    board.w[2] ^= words[(fileSet >> 2) & 3] << bit;
-    board.w[3] ^= words[fileSet & 3] << bit;
-}
-
-void toggleDiagonalAttacks(int square, int bit, AttackBoard& board, const Occupancy& allOcc) {
-    const AttackTables& t = attackTables;
-    const int file = square >> 3, rank = square & 7;
-    const unsigned setA = t.lineAttack[rank][(allOcc.occDiagA >> (((rank - file) & 7) * 8)) & 255] &
-                          t.diagMaskA[square];
-    const unsigned setB =
-        t.lineAttack[rank][(allOcc.occDiagB >> (((file + rank + 1) & 7) * 8)) & 255] &
-        t.diagMaskB[square];
-    const std::uint64_t(*words)[16] = t.diagWord[square];
-    board.w[0] ^= words[0][(setA & 3) | (setB & 3) << 2] << bit;
-    board.w[1] ^= words[1][((setA >> 2) & 3) | ((setB >> 2) & 3) << 2] << bit;
-    board.w[2] ^= words[2][((setA >> 4) & 3) | ((setB >> 4) & 3) << 2] << bit;
-    board.w[3] ^= words[3][((setA >> 6) & 3) | ((setB >> 6) & 3) << 2] << bit;
-}
-
-void toggleKnight(int square, int slot, AttackBoard& attackB) {
-    const AttackBoard& p = attackTables.knightPattern[square];
-    for (int k = 0; k < 4; ++k) attackB.w[k] ^= p.w[k] << slot;
-}
-
-void toggleKing(int square, AttackBoard& attackA) {
-    const AttackBoard& p = attackTables.kingPattern[square];
-    for (int k = 0; k < 4; ++k) attackA.w[k] ^= p.w[k];
-}
-
-void togglePawns(std::uint64_t pawns, AttackBoard& attackB, int colour) {
-    // Sets of capture targets in occ orientation (bit rank * 8 + 7 - file).
-    std::uint64_t towardA, towardH;
-    if (colour == White) {
-        towardA = (pawns & ~fileAMask) << 9;
-        towardH = (pawns & ~fileHMask) << 7;
-    } else {
-        towardA = (pawns & ~fileAMask) >> 7;
-        towardH = (pawns & ~fileHMask) >> 9;
-    }
-    const std::uint32_t* spread = attackTables.rankSpread;
-    for (int k = 0; k < 4; ++k) {
-        const int low = 16 * k, high = 16 * k + 8;
-        const std::uint64_t lowRank =
-            (spread[(towardH >> low) & 255] << 2) | (spread[(towardA >> low) & 255] << 3);
-        const std::uint64_t highRank =
-            (spread[(towardH >> high) & 255] << 2) | (spread[(towardA >> high) & 255] << 3);
-        attackB.w[k] ^= lowRank | highRank << 32;
-    }
-}
 
 int buildAttacks(const Position& position, int colour, SideState& side) {
     const Occupancy& occ = position.allOcc;

@@ -41,6 +41,52 @@ inline void toggleQueen(int square, int bit, AttackBoard& board, const Occupancy
     toggleDiagonalAttacks(square, bit, board, occ);
 }
 
+// A slider's marks after an occupancy change: the XOR of its attack sets before and
+// after, line by line, is exactly what toggling out and in again would change. The word
+// tables are linear in their index, so the differences expand like any other set.
+inline void remarkLine(int square, int bit, AttackBoard& board, const Occupancy& before,
+                       const Occupancy& after) {
+    const AttackTables& t = attackTables;
+    const int file = square >> 3, rank = square & 7;
+    const std::uint8_t* rankLine = t.lineAttack[7 - file];
+    const unsigned rankDelta =
+        rankLine[(before.occ >> (rank * 8)) & 255] ^ rankLine[(after.occ >> (rank * 8)) & 255];
+    if (rankDelta)
+        board.w[rank >> 1] ^= std::uint64_t(t.rankSpread[rankDelta]) << ((rank & 1) * 32 + bit);
+    const std::uint8_t* fileLine = t.lineAttack[7 - rank];
+    const int fileShift = (7 - file) * 8;
+    const unsigned fileDelta = fileLine[(before.occ90 >> fileShift) & 255] ^
+                               fileLine[(after.occ90 >> fileShift) & 255];
+    if (fileDelta) {
+        const std::uint64_t* words = t.fileWord[file];
+        board.w[0] ^= words[(fileDelta >> 6) & 3] << bit;
+        board.w[1] ^= words[(fileDelta >> 4) & 3] << bit;
+        board.w[2] ^= words[(fileDelta >> 2) & 3] << bit;
+        board.w[3] ^= words[fileDelta & 3] << bit;
+    }
+}
+
+inline void remarkDiagonal(int square, int bit, AttackBoard& board, const Occupancy& before,
+                           const Occupancy& after) {
+    const AttackTables& t = attackTables;
+    const int file = square >> 3, rank = square & 7;
+    const std::uint8_t* line = t.lineAttack[rank];
+    const int shiftA = ((rank - file) & 7) * 8, shiftB = ((file + rank + 1) & 7) * 8;
+    const unsigned deltaA = (line[(before.occDiagA >> shiftA) & 255] ^
+                             line[(after.occDiagA >> shiftA) & 255]) &
+                            t.diagMaskA[square];
+    const unsigned deltaB = (line[(before.occDiagB >> shiftB) & 255] ^
+                             line[(after.occDiagB >> shiftB) & 255]) &
+                            t.diagMaskB[square];
+    if (deltaA | deltaB) {
+        const std::uint64_t(*words)[16] = t.diagWord[square];
+        board.w[0] ^= words[0][(deltaA & 3) | (deltaB & 3) << 2] << bit;
+        board.w[1] ^= words[1][((deltaA >> 2) & 3) | ((deltaB >> 2) & 3) << 2] << bit;
+        board.w[2] ^= words[2][((deltaA >> 4) & 3) | ((deltaB >> 4) & 3) << 2] << bit;
+        board.w[3] ^= words[3][((deltaA >> 6) & 3) | ((deltaB >> 6) & 3) << 2] << bit;
+    }
+}
+
 // Re-marks the sliders of one side, other than the moving piece (skipType/skipSlot),
 // whose rays reach the from-square or, for a quiet move, the to-square: those are the
 // only marks the changed occupancy can alter. Rook and queen bits name their slot, so
@@ -57,9 +103,8 @@ void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, i
         if (skipType == Rook) rooks &= ~(1u << skipSlot);
         for (int slot = 0; slot < 2; ++slot) {
             if (!((rooks >> slot) & 1)) continue;
-            const int sq = squareIndex(s.rookFile[slot], s.rookRank[slot]);
-            toggleLineAttacks(sq, slot, s.attackA, before);
-            toggleLineAttacks(sq, slot, s.attackA, after);
+            remarkLine(squareIndex(s.rookFile[slot], s.rookRank[slot]), slot, s.attackA, before,
+                       after);
         }
     }
     if (unsigned queens = cellC & 3) {
@@ -67,8 +112,8 @@ void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, i
         for (int slot = 0; slot < 2; ++slot) {
             if (!((queens >> slot) & 1)) continue;
             const int sq = squareIndex(s.queenFile[slot], s.queenRank[slot]);
-            toggleQueen(sq, slot, s.attackC, before);
-            toggleQueen(sq, slot, s.attackC, after);
+            remarkLine(sq, slot, s.attackC, before, after);
+            remarkDiagonal(sq, slot, s.attackC, before, after);
         }
     }
     if (s.bishopCount == 0) return;
@@ -81,9 +126,7 @@ void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, i
         const int file = s.bishopFile[slot], rank = s.bishopRank[slot];
         if (!onDiagonalOf(from, file, rank) && (capture || !onDiagonalOf(to, file, rank)))
             continue;
-        const int sq = squareIndex(file, rank);
-        toggleDiagonalAttacks(sq, 3, s.attackA, before);
-        toggleDiagonalAttacks(sq, 3, s.attackA, after);
+        remarkDiagonal(squareIndex(file, rank), 3, s.attackA, before, after);
     }
 }
 
