@@ -15,7 +15,7 @@ namespace {
 // Words of a book text, with one word of lookahead: the tag reader hands the first
 // character of the word that ends the tags back to the move reader.
 class WordReader {
-public:
+  public:
     explicit WordReader(std::istream& in) : in_(in) {}
 
     bool next(std::string& word) {
@@ -41,7 +41,7 @@ public:
         return rest;
     }
 
-private:
+  private:
     std::istream& in_;
     std::string pending_;
     bool hasPending_ = false;

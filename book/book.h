@@ -20,7 +20,7 @@ struct BookEntry {
 // so transpositions with different rights share their entries. Duplicates stay: a move
 // seen k times in a position is drawn k times as often.
 class OpeningBook {
-public:
+  public:
     OpeningBook() = default;
     // Loads the file at path; an empty path means no book. Prints one line.
     explicit OpeningBook(const std::string& path) { loadBook(path); }
@@ -44,7 +44,7 @@ public:
     // be two book positions, and a position set from FEN would miss its entries.
     static BoardRecord bookKey(const BoardRecord& board);
 
-private:
+  private:
     std::multimap<BoardRecord, BookEntry> entries_;
 };
 

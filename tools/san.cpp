@@ -23,12 +23,18 @@ namespace {
 
 int pieceTypeOfLetter(char c) {
     switch (c) {
-        case 'K': return King;
-        case 'Q': return Queen;
-        case 'R': return Rook;
-        case 'B': return Bishop;
-        case 'N': return Knight;
-        default: return -1;
+    case 'K':
+        return King;
+    case 'Q':
+        return Queen;
+    case 'R':
+        return Rook;
+    case 'B':
+        return Bishop;
+    case 'N':
+        return Knight;
+    default:
+        return -1;
     }
 }
 
@@ -36,8 +42,7 @@ bool isFileChar(char c) { return c >= 'a' && c <= 'h'; }
 bool isRankChar(char c) { return c >= '1' && c <= '8'; }
 
 // The legal generated moves that pass the filter; stops counting at two.
-template <class Match>
-int findLegal(const BoardRecord& board, Match match, Move& found) {
+template <class Match> int findLegal(const BoardRecord& board, Match match, Move& found) {
     Position position;
     expandPosition(position, board);
     MoveList list;
@@ -65,8 +70,8 @@ Move resultOf(int matches, const Move& found, std::string& why) {
 Move readSan(const std::string& san, const BoardRecord& board, std::string& why) {
     std::string s = san;
     // Check marks and annotation glyphs carry nothing for the move itself.
-    while (!s.empty() && (s.back() == '+' || s.back() == '#' || s.back() == '!' ||
-                          s.back() == '?')) {
+    while (!s.empty() &&
+           (s.back() == '+' || s.back() == '#' || s.back() == '!' || s.back() == '?')) {
         s.pop_back();
     }
     if (s.size() > 4 && s.compare(s.size() - 4, 4, "e.p.") == 0) s.resize(s.size() - 4);
@@ -210,8 +215,8 @@ bool convertMoveText(const std::string& text, std::vector<Move>& moves, std::str
         std::string reason;
         Move move = readSan(word, board, reason);
         if (move.isNone()) {
-            why = "move " + std::to_string(ply / 2 + 1) + (ply % 2 ? "... " : ". ") + word +
-                  ": " + reason;
+            why = "move " + std::to_string(ply / 2 + 1) + (ply % 2 ? "... " : ". ") + word + ": " +
+                  reason;
             return false;
         }
         moves.push_back(move);

@@ -16,7 +16,7 @@ namespace corvina {
 namespace {
 
 class BookTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         seedRandom(12345);
         initTables();
@@ -71,10 +71,9 @@ TEST_F(BookTest, SiteAndWhiteNameEveryMoveOfAGame) {
 }
 
 TEST_F(BookTest, RepeatedGamesKeepEveryEntryInReadingOrder) {
-    OpeningBook book = fromText(
-        "[Site \"B20\"]\n[White \"Open Game\"]\n1. e2e4 c7c5 *\n"
-        "[Site \"B20\"]\n[White \"Open Game\"]\n1. e2e4 c7c5 *\n"
-        "[Site \"C20\"]\n1. e2e4 e7e5 *\n");
+    OpeningBook book = fromText("[Site \"B20\"]\n[White \"Open Game\"]\n1. e2e4 c7c5 *\n"
+                                "[Site \"B20\"]\n[White \"Open Game\"]\n1. e2e4 c7c5 *\n"
+                                "[Site \"C20\"]\n1. e2e4 e7e5 *\n");
     EXPECT_EQ(book.size(), 6u);
     EXPECT_EQ(book.count(start()), 3u);
     EXPECT_EQ(book.count(after({"e2e4"})), 3u);
@@ -131,9 +130,8 @@ TEST_F(BookTest, LookupTakesOneRandomDrawOnlyWhenThePositionIsKnown) {
 TEST_F(BookTest, ResultWordRunsIntoTheNextGamesFirstTag) {
     // "1-0" is skipped like a move number, so "[Site" ends the first game and is
     // consumed: the second game's code is lost and its White value extends the old name.
-    OpeningBook book = fromText(
-        "[Site \"C20\"]\n1. e2e4 e7e5 1-0\n"
-        "[Site \"D00\"]\n[White \"Queen's Pawn\"]\n1. d2d4 *\n");
+    OpeningBook book = fromText("[Site \"C20\"]\n1. e2e4 e7e5 1-0\n"
+                                "[Site \"D00\"]\n[White \"Queen's Pawn\"]\n1. d2d4 *\n");
     EXPECT_EQ(book.size(), 3u);
     ASSERT_EQ(book.count(start()), 2u);
     auto first = book.entries().lower_bound(OpeningBook::bookKey(start()));
@@ -143,11 +141,10 @@ TEST_F(BookTest, ResultWordRunsIntoTheNextGamesFirstTag) {
 }
 
 TEST_F(BookTest, NamesCarryOverUntilTheNextSiteTag) {
-    OpeningBook book = fromText(
-        "[Site \"C60\"]\n[White \"Ruy Lopez\"]\n1. e2e4 e7e5 *\n"
-        "[White \"Berlin\"]\n[Event \"ignored\"]\n1. g1f3 *\n"
-        "[Site \"A04\"]\n1. g1f3 g8f6 *\n"
-        "1. c2c4 *\n");
+    OpeningBook book = fromText("[Site \"C60\"]\n[White \"Ruy Lopez\"]\n1. e2e4 e7e5 *\n"
+                                "[White \"Berlin\"]\n[Event \"ignored\"]\n1. g1f3 *\n"
+                                "[Site \"A04\"]\n1. g1f3 g8f6 *\n"
+                                "1. c2c4 *\n");
     auto [first, last] = book.entries().equal_range(OpeningBook::bookKey(start()));
     std::string names;
     for (auto it = first; it != last; ++it) names += it->second.name + "|";
@@ -156,10 +153,9 @@ TEST_F(BookTest, NamesCarryOverUntilTheNextSiteTag) {
 }
 
 TEST_F(BookTest, ShortTagValuesAndOtherTagsLeaveTheNameAlone) {
-    OpeningBook book = fromText(
-        "[Site \"E00\"]\r\n[White \"Catalan\"]\r\n1. d2d4 *\r\n"
-        "[Site]\n[White \"\"]\n[WhiteElo \"2700\"]\n1. c2c4 *\n"
-        "[Site \"\"]\n1. e2e4 *\n");
+    OpeningBook book = fromText("[Site \"E00\"]\r\n[White \"Catalan\"]\r\n1. d2d4 *\r\n"
+                                "[Site]\n[White \"\"]\n[WhiteElo \"2700\"]\n1. c2c4 *\n"
+                                "[Site \"\"]\n1. e2e4 *\n");
     auto [first, last] = book.entries().equal_range(OpeningBook::bookKey(start()));
     ASSERT_EQ(std::distance(first, last), 3);
     // Windows line ends do not leak into the name.
@@ -184,14 +180,13 @@ TEST_F(BookTest, CastlingMustBeWrittenInCoordinates) {
     OpeningBook digits = fromText("1. e2e4 e7e5 2. g1f3 b8c6 3. f1c4 g8f6 4. 0-0 f8c5 *\n");
     EXPECT_EQ(digits.size(), 6u);
 
-    OpeningBook coordinates =
-        fromText("1. e2e4 e7e5 2. g1f3 b8c6 3. f1c4 g8f6 4. e1g1 f8c5 *\n");
+    OpeningBook coordinates = fromText("1. e2e4 e7e5 2. g1f3 b8c6 3. f1c4 g8f6 4. e1g1 f8c5 *\n");
     EXPECT_EQ(coordinates.size(), 8u);
     BookEntry castle =
         coordinates.lookupBookMove(after({"e2e4", "e7e5", "g1f3", "b8c6", "f1c4", "g8f6"}));
     EXPECT_EQ(castle.move.kind, KindCastling);
-    BookEntry reply = coordinates.lookupBookMove(
-        after({"e2e4", "e7e5", "g1f3", "b8c6", "f1c4", "g8f6", "e1g1"}));
+    BookEntry reply =
+        coordinates.lookupBookMove(after({"e2e4", "e7e5", "g1f3", "b8c6", "f1c4", "g8f6", "e1g1"}));
     EXPECT_EQ(coordinate(reply.move), "f8c5");
 }
 
@@ -249,8 +244,7 @@ TEST_F(BookTest, LoadBookReportsWhereTheBookCameFrom) {
 
     ::testing::internal::CaptureStderr();
     OpeningBook missing("no/such/book.alg");
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "book file 'no/such/book.alg' not found\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "book file 'no/such/book.alg' not found\n");
     EXPECT_EQ(missing.size(), 0u);
 
     std::string path = ::testing::TempDir() + "corvina_book_test.alg";
@@ -260,8 +254,7 @@ TEST_F(BookTest, LoadBookReportsWhereTheBookCameFrom) {
     }
     ::testing::internal::CaptureStderr();
     OpeningBook file(path);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "opening book read from '" + path + "'\n");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "opening book read from '" + path + "'\n");
     EXPECT_EQ(file.size(), 2u);
     std::remove(path.c_str());
 }

@@ -13,7 +13,7 @@ namespace {
 namespace fs = std::filesystem;
 
 class BookBuilder : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         dir_ = fs::path(::testing::TempDir()) / "corvina_bookbuild_test";
         fs::remove_all(dir_);
@@ -42,12 +42,11 @@ protected:
 };
 
 TEST_F(BookBuilder, ConvertsGoodLinesAndReportsBadOnesByLineNumber) {
-    write("lines.tsv",
-          "eco\tname\tpgn\n"
-          "C20\tKing's Pawn Game\t1. e4 e5\n"
-          "C20\tBroken\t1. e4 e5 2. Ke3\n"
-          "no tabs here\n"
-          "B01\tScandinavian Defense\t1. e4 d5 2. exd5\n");
+    write("lines.tsv", "eco\tname\tpgn\n"
+                       "C20\tKing's Pawn Game\t1. e4 e5\n"
+                       "C20\tBroken\t1. e4 e5 2. Ke3\n"
+                       "no tabs here\n"
+                       "B01\tScandinavian Defense\t1. e4 d5 2. exd5\n");
     EXPECT_EQ(run("-o book.alg lines.tsv"), 0);
     EXPECT_EQ(read("book.alg"),
               "[Site \"C20\"]\n[White \"King's Pawn Game\"]\n1. e2e4 e7e5 *\n\n"

@@ -72,7 +72,7 @@ std::set<std::string> bookMoves(const OpeningBook& book, const BoardRecord& boar
 }
 
 class EcoBook : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         seedRandom(4711);
         initTables();
@@ -122,7 +122,8 @@ TEST_F(EcoBook, EveryEntryCarriesItsCodeAndName) {
 
 TEST_F(EcoBook, AnswersTheMainFirstMovesForBothColours) {
     std::set<std::string> first = bookMoves(book_, after({}));
-    for (const char* move : {"e2e4", "d2d4", "c2c4", "g1f3"}) EXPECT_TRUE(first.count(move)) << move;
+    for (const char* move : {"e2e4", "d2d4", "c2c4", "g1f3"})
+        EXPECT_TRUE(first.count(move)) << move;
 
     EXPECT_GE(bookMoves(book_, after({"e2e4"})).size(), 6u);
     EXPECT_GE(bookMoves(book_, after({"d2d4"})).size(), 4u);

@@ -15,7 +15,7 @@ namespace corvina {
 namespace {
 
 class SanTest : public ::testing::Test {
-protected:
+  protected:
     static void SetUpTestSuite() {
         seedRandom(99);
         initTables();
@@ -129,12 +129,11 @@ TEST_F(SanTest, ConvertsPgnMoveText) {
 }
 
 TEST_F(SanTest, ReadsTabSeparatedSources) {
-    std::istringstream in(
-        "eco\tname\tpgn\n"
-        "C60\tRuy Lopez\t1. e4 e5 2. Nf3 Nc6 3. Bb5\r\n"
-        "\n"
-        "broken line without tabs\n"
-        "A00\tAmar Opening\t1. Nh3\n");
+    std::istringstream in("eco\tname\tpgn\n"
+                          "C60\tRuy Lopez\t1. e4 e5 2. Nf3 Nc6 3. Bb5\r\n"
+                          "\n"
+                          "broken line without tabs\n"
+                          "A00\tAmar Opening\t1. Nh3\n");
     std::vector<SourceLine> lines;
     std::vector<std::string> errors;
     readTsvSource(in, lines, errors);
@@ -180,10 +179,9 @@ TEST_F(SanTest, WritesGamesTheBookReaderAccepts) {
     std::ostringstream out;
     writeBookGame(out, "B01", "Scandinavian Defense", moves);
     writeBookGame(out, "", "", moves);
-    EXPECT_EQ(out.str(),
-              "[Site \"B01\"]\n[White \"Scandinavian Defense\"]\n"
-              "1. e2e4 d7d5 2. e4d5 d8d5 3. b1c3 *\n\n"
-              "[Site \"\"]\n1. e2e4 d7d5 2. e4d5 d8d5 3. b1c3 *\n\n");
+    EXPECT_EQ(out.str(), "[Site \"B01\"]\n[White \"Scandinavian Defense\"]\n"
+                         "1. e2e4 d7d5 2. e4d5 d8d5 3. b1c3 *\n\n"
+                         "[Site \"\"]\n1. e2e4 d7d5 2. e4d5 d8d5 3. b1c3 *\n\n");
 }
 
 }  // namespace
