@@ -811,6 +811,31 @@ struct Enumerator {
 
 }  // namespace
 
+bool isLegalTablePosition(const TableMen& men, const TablePosition& position) {
+    EnumBoard board;
+    int movers[4];
+    int n = 0;
+    for (int s = 0; s < 2; ++s) {
+        for (int i = -1; i < men.count[s]; ++i) {
+            int x = i < 0 ? position.king[s] : position.square[s][i];
+            int kind = i < 0 ? 0 : men.kind[s][i];
+            if (x < 0 || x > 63 || (board.occupied >> x & 1)) {
+                return false;
+            }
+            if (kind == ManPawn && (x < 8 || x > 55)) {
+                return false;
+            }
+            board.occupied |= std::uint64_t(1) << x;
+            board.kind[x] = std::int8_t(kind);
+            board.colour[x] = std::int8_t(s);
+            if (s == position.sideToMove) {
+                movers[n++] = x;
+            }
+        }
+    }
+    return !sideAttacks(board, movers, n, position.king[1 - position.sideToMove]);
+}
+
 std::uint64_t forEachTablePosition(const TableMen& men, int sideToMove,
                                    const std::function<void(const TablePosition&)>& visit) {
     Enumerator enumerator{men, sideToMove, visit};

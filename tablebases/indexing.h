@@ -123,6 +123,10 @@ struct TablePosition {
 void fillSideState(SideState& side, int king, const std::int8_t* kinds,
                    const std::int8_t* squares, int count);
 
+// Men on distinct squares, pawns off the first and last ranks, kings apart and the side
+// not to move not in check. The en passant square is not looked at.
+bool isLegalTablePosition(const TableMen& men, const TablePosition& position);
+
 // Every legal position of the material with the given side to move, once each (men of
 // one kind and side on increasing squares), en passant positions included: the pushed
 // pawn beside a pawn that can take it, both squares it passed empty, and the position
