@@ -39,16 +39,30 @@ int buildAttacks(const Position& position, int colour, SideState& side) {
     return weightedSum(side);
 }
 
+// Σ over the squares of squareWeight × (wA + wB + wC) of the cells, eight cells at a
+// time: the cells of one word go into byte lanes (even nibbles, then odd ones), each lane
+// gets its cell weight (at most 7 + 16 + 4 = 27) by shifts and adds, and the dot product
+// with the square weights is taken bit by bit of the weights, each part a sum of bytes
+// (at most 8 x 27, so a multiply gathers it without carries between lanes).
 int weightedSum(const SideState& side) {
+    constexpr std::uint64_t lanes = 0x0101010101010101ull;
     const AttackTables& t = attackTables;
     int sum = 0;
     for (int k = 0; k < 4; ++k) {
-        std::uint64_t a = side.attackA.w[k], b = side.attackB.w[k], c = side.attackC.w[k];
-        // Nibble n of word k is the cell of rank 2k + n / 8, file 7 - n % 8.
-        for (int n = 0; (a | b | c) != 0; ++n, a >>= 4, b >>= 4, c >>= 4) {
-            const int weight =
-                t.nibbleWeightA[a & 15] + t.nibbleWeightB[b & 15] + t.nibbleWeightC[c & 15];
-            if (weight) sum += weight * squareWeight[(7 - (n & 7)) * 8 + 2 * k + (n >> 3)];
+        for (int parity = 0; parity < 2; ++parity) {
+            const int shift = 4 * parity;
+            const std::uint64_t a = side.attackA.w[k] >> shift;
+            const std::uint64_t b = side.attackB.w[k] >> shift;
+            const std::uint64_t c = side.attackC.w[k] >> shift;
+            const std::uint64_t cell =
+                2 * ((a & lanes) + ((a >> 1) & lanes)) + 3 * ((a >> 3) & lanes) +
+                3 * ((b & lanes) + ((b >> 1) & lanes)) +
+                5 * (((b >> 2) & lanes) + ((b >> 3) & lanes)) + (c & lanes) +
+                ((c >> 1) & lanes) + ((c >> 2) & lanes) + ((c >> 3) & lanes);
+            if (!cell) continue;
+            const std::uint64_t* masks = t.weightLaneMask[k][parity];
+            for (int bit = 1; bit <= 5; ++bit)
+                sum += int(((cell & masks[bit - 1]) * lanes) >> 56) << bit;
         }
     }
     return sum;

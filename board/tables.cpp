@@ -81,6 +81,21 @@ constexpr AttackTables makeAttackTables() {
             t.fileWord[f][g] = word;
         }
     }
+    constexpr int weightRows[4][4] = {
+        {10, 12, 14, 16}, {12, 14, 20, 22}, {14, 20, 24, 30}, {16, 22, 30, 40}};
+    for (int k = 0; k < 4; ++k) {
+        for (int parity = 0; parity < 2; ++parity) {
+            for (int lane = 0; lane < 8; ++lane) {
+                const int nibble = 2 * lane + parity;
+                const int rank = 2 * k + (nibble >> 3), file = 7 - (nibble & 7);
+                const int row = rank < 4 ? rank : 7 - rank, col = file < 4 ? file : 7 - file;
+                const int weight = weightRows[row][col];
+                for (int b = 1; b <= 5; ++b)
+                    if ((weight >> b) & 1)
+                        t.weightLaneMask[k][parity][b - 1] |= std::uint64_t(0xFF) << (8 * lane);
+            }
+        }
+    }
     for (int v = 0; v < 16; ++v) {
         const int b0 = v & 1, b1 = (v >> 1) & 1, b2 = (v >> 2) & 1, b3 = (v >> 3) & 1;
         t.nibbleWeightA[v] = std::uint8_t(2 * b0 + 2 * b1 + 3 * b3);  // king counts 0
