@@ -1,1 +1,0 @@
-// placeholder until this library gains its first module
