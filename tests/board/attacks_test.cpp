@@ -213,6 +213,18 @@ TEST(AttackBoards, PositionsOfRandomPlayMatchTheReference) {
     EXPECT_GT(checked, 1500);
 }
 
+TEST(AttackBoards, WeightedSumOfFullCells) {
+    // The square weights add up to 1264; a cell with every bit set weighs 7 + 16 + 4.
+    SideState s{};
+    for (int k = 0; k < 4; ++k) s.attackC.w[k] = 0x1111111111111111ull;
+    EXPECT_EQ(weightedSum(s), 1264);
+    for (int k = 0; k < 4; ++k) s.attackA.w[k] = s.attackB.w[k] = s.attackC.w[k] = ~0ull;
+    EXPECT_EQ(weightedSum(s), 1264 * 27);
+    SideState one{};
+    one.attackB.w[1] = std::uint64_t(4) << (32 + 4 * 4);  // pawn bit on d4 (rank 3, file 3)
+    EXPECT_EQ(weightedSum(one), 5 * 40);
+}
+
 TEST(AttackBoards, TogglesUndoThemselves) {
     std::mt19937 rng(11);
     for (int i = 0; i < 500; ++i) {
