@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "board/movegen.h"
+#include "board/notation.h"
 #include "board/position.h"
 
 namespace corvina {
@@ -214,6 +215,11 @@ bool convertMoveText(const std::string& text, std::vector<Move>& moves, std::str
         }
         std::string reason;
         Move move = readSan(word, board, reason);
+        // Coordinate moves (g8f6, e1g1), as in the engine's own book files, are taken too.
+        if (move.isNone()) {
+            Move coordinate = readMove(word, board);
+            if (!coordinate.isNone() && isLegalMove(board, coordinate)) move = coordinate;
+        }
         if (move.isNone()) {
             why = "move " + std::to_string(ply / 2 + 1) + (ply % 2 ? "... " : ". ") + word + ": " +
                   reason;
@@ -265,21 +271,40 @@ bool parseTagPair(const std::string& line, std::string& tag, std::string& value)
 
 }  // namespace
 
+namespace {
+
+// A00 to E99.
+bool looksLikeEco(const std::string& code) {
+    return code.size() == 3 && code[0] >= 'A' && code[0] <= 'E' &&
+           std::isdigit(static_cast<unsigned char>(code[1])) &&
+           std::isdigit(static_cast<unsigned char>(code[2]));
+}
+
+}  // namespace
+
 void readPgnSource(std::istream& in, std::vector<SourceLine>& lines,
                    std::vector<std::string>& errors) {
     SourceLine game{0, "", "", ""};
     std::string opening;
     std::string variation;
+    // The engine's own book files keep the code in Site and the name in White; in other
+    // PGN those tags are a place and a player, so they count only beside an ECO-like Site.
+    std::string site;
+    std::string white;
     bool inMoves = false;
     auto finish = [&]() {
         if (game.lineNumber > 0 && !game.moveText.empty()) {
-            game.name = opening;
+            bool bookStyle = game.eco.empty() && opening.empty() && looksLikeEco(site);
+            if (bookStyle) game.eco = site;
+            game.name = bookStyle ? white : opening;
             if (!variation.empty()) game.name += (opening.empty() ? "" : ": ") + variation;
             lines.push_back(game);
         }
         game = SourceLine{0, "", "", ""};
         opening.clear();
         variation.clear();
+        site.clear();
+        white.clear();
         inMoves = false;
     };
     std::string line;
@@ -298,6 +323,8 @@ void readPgnSource(std::istream& in, std::vector<SourceLine>& lines,
                 errors.push_back("line " + std::to_string(number) + ": bad tag line");
                 continue;
             }
+            if (tag == "Site") site = value;
+            if (tag == "White") white = value;
             if (tag == "ECO") game.eco = value;
             if (tag == "Opening") opening = value;
             if (tag == "Variation") variation = value;

@@ -19,8 +19,8 @@ bool isLegalMove(const BoardRecord& board, const Move& move);
 Move readSan(const std::string& san, const BoardRecord& board, std::string& why);
 
 // Converts PGN move text from the start position: move numbers, results, comments,
-// variations and NAGs are skipped. Fails on the first move that does not read, and on
-// an underpromotion, which the engine's book cannot hold.
+// variations and NAGs are skipped; coordinate moves are read as well as SAN. Fails on the first
+// move that does not read, and on an underpromotion, which the engine's book cannot hold.
 bool convertMoveText(const std::string& text, std::vector<Move>& moves, std::string& why);
 
 // One opening of a source file, before conversion.
@@ -36,7 +36,7 @@ struct SourceLine {
 void readTsvSource(std::istream& in, std::vector<SourceLine>& lines,
                    std::vector<std::string>& errors);
 // PGN games: tag pairs then move text. ECO becomes the code, Opening (and Variation)
-// the name.
+// the name; in the engine's book files, Site and White.
 void readPgnSource(std::istream& in, std::vector<SourceLine>& lines,
                    std::vector<std::string>& errors);
 

@@ -69,6 +69,15 @@ TEST_F(BookBuilder, WritesToStandardOutputWithoutAnOutputFile) {
               "[Site \"A10\"]\n[White \"English Opening\"]\n1. c2c4 e7e5 2. b1c3 *\n\n");
 }
 
+TEST_F(BookBuilder, RebuildsTheShippedBookUnchanged) {
+    // A book file read back in gives the same book: books can be merged and extended.
+    fs::copy_file(fs::path(CORVINA_SOURCE_DIR) / "eco.alg", dir_ / "eco.alg");
+    EXPECT_EQ(run("-o again.alg eco.alg"), 0);
+    std::string rebuilt = read("again.alg");
+    EXPECT_GT(rebuilt.size(), 10000u);
+    EXPECT_EQ(rebuilt, read("eco.alg"));
+}
+
 TEST_F(BookBuilder, FailedRunLeavesTheOldBookAlone) {
     write("book.alg", "old book\n");
     write("lines.tsv", "eco\tname\tpgn\nA00\tTest\t1. e4\n");

@@ -125,6 +125,10 @@ TEST_F(SanTest, ConvertsPgnMoveText) {
     EXPECT_EQ(line("1. e4 e5 2. Ke3"), "refused: move 2. Ke3: no such legal move");
     EXPECT_EQ(line("1. e4 e5 2. Bc4 Nc6 3. Qh5 Nf6?? 4. Qxf7#"),
               "e2e4 e7e5 f1c4 b8c6 d1h5 g8f6 h5f7 ");
+    EXPECT_EQ(line("1. e2e4 e7e5 2. Nf3 b8c6 3. f1c4 g8f6 4. e1g1 Bc5"),
+              "e2e4 e7e5 g1f3 b8c6 f1c4 g8f6 e1g1 f8c5 ");
+    EXPECT_EQ(line("1. e2e4 e7e5 2. d2d4 f8b4 3. g1f3"),
+              "refused: move 3. g1f3: no such legal move");
     EXPECT_EQ(line("*"), "refused: no moves");
 }
 
@@ -170,6 +174,18 @@ TEST_F(SanTest, ReadsPgnGamesWithTheirOpeningTags) {
     EXPECT_EQ(line(lines[2].moveText), "c2c4 ");
     EXPECT_EQ(lines[3].name, "Reti");
     EXPECT_EQ(line(lines[3].moveText), "g1f3 d7d5 ");
+
+    // Site and White name the opening only in files of the engine's own book format.
+    std::istringstream games(
+        "[Site \"London\"]\n[White \"Player\"]\n1. e4 *\n"
+        "[Site \"C60\"]\n[White \"Ruy Lopez\"]\n1. e2e4 e7e5 2. g1f3 b8c6 3. f1b5 *\n");
+    lines.clear();
+    readPgnSource(games, lines, errors);
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].eco, "");
+    EXPECT_EQ(lines[0].name, "");
+    EXPECT_EQ(lines[1].eco, "C60");
+    EXPECT_EQ(lines[1].name, "Ruy Lopez");
 }
 
 TEST_F(SanTest, WritesGamesTheBookReaderAccepts) {
