@@ -1,5 +1,6 @@
 #include "book/book.h"
 
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -100,8 +101,10 @@ void OpeningBook::loadBook(const std::string& path) {
         std::cerr << "no opening book used" << std::endl;
         return;
     }
+    // A folder opens like a file on some systems and then reads as empty.
+    std::error_code error;
     std::ifstream in(path);
-    if (!in) {
+    if (!in || std::filesystem::is_directory(path, error)) {
         std::cerr << "book file '" << path << "' not found" << std::endl;
         return;
     }

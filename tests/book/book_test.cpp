@@ -247,6 +247,11 @@ TEST_F(BookTest, LoadBookReportsWhereTheBookCameFrom) {
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "book file 'no/such/book.alg' not found\n");
     EXPECT_EQ(missing.size(), 0u);
 
+    ::testing::internal::CaptureStderr();
+    OpeningBook folder(::testing::TempDir());
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "book file '" + ::testing::TempDir() + "' not found\n");
+
     std::string path = ::testing::TempDir() + "corvina_book_test.alg";
     {
         std::ofstream out(path);
