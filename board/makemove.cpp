@@ -205,6 +205,7 @@ void makeMoveByRebuild(Position& position, const Move& move) {
 }
 
 void makeMove(Position& position, const Move& move) {
+    // "No move" and other squares off the board change nothing, as in applyMoveToBoard.
     if ((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7) return;
     const int from = move.from(), to = move.to();
     const PieceCode piece = position.board.squares[from];
