@@ -216,7 +216,20 @@ TEST(Indexing, EveryThreeManPositionFitsItsFile) {
     }
 }
 
-TEST(Indexing, EveryFourManPositionFitsItsFile) {
+// A sample of the kinds: en passant zone, piece and pawn, two like pieces.
+TEST(Indexing, EveryFourManPositionOfSampleTablesFitsItsFile) {
+    for (const char* name : {"kpkp", "knpk", "kbbk"}) {
+        for (int side = 0; side < 2; ++side) {
+            checkWholeTable(tableId(name), side, 61);
+        }
+    }
+}
+
+// Minutes of work: all sixty 4-man table sides.
+TEST(Indexing, SlowEveryFourManPositionFitsItsFile) {
+#ifndef CORVINA_SLOW_TABLE_TESTS
+    GTEST_SKIP() << "exhaustive 4-man walk: configure with -DCORVINA_SLOW_TABLE_TESTS=ON";
+#endif
     for (int id = 6; id <= 35; ++id) {
         for (int side = 0; side < 2; ++side) {
             checkWholeTable(id, side, 61);
