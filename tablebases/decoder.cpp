@@ -523,11 +523,14 @@ int decodeBlock(BlockDecoder* decoder, const CompressedFileInfo& info, std::uint
     std::uint8_t* const out = decoder->outputStart;
     std::uint32_t pos = decoder->outputPos;
     if (pos < target) {
-        BitReader& reader = decoder->reader;
         if (!decoder->started) {
-            reader.start(decoder->input.get(), decoder->input.get() + decoder->storedSize);
+            decoder->reader.start(decoder->input.get(), decoder->input.get() + decoder->storedSize);
             decoder->started = true;
         }
+        // A local copy of the reader: the byte stores to the output could alias
+        // its fields and would force them through memory on every symbol.
+        BitReader reader = decoder->reader;
+        const std::uint32_t* const distances = info.distances;
         if (decoder->pendingLength != 0) {
             std::uint32_t length = decoder->pendingLength;
             if (pos + length > target) {
@@ -546,7 +549,7 @@ int decodeBlock(BlockDecoder* decoder, const CompressedFileInfo& info, std::uint
             }
             int m = symbol - 256;
             int lengthCode = m & 31;
-            std::uint32_t distance = info.distances[m >> 5];
+            std::uint32_t distance = distances[m >> 5];
             std::uint32_t length;
             if (lengthCode < 15) {
                 length = std::uint32_t(lengthCode) + 1;
@@ -556,6 +559,7 @@ int decodeBlock(BlockDecoder* decoder, const CompressedFileInfo& info, std::uint
             }
             if (distance == 0 || distance > pos) {
                 decoder->outputPos = pos;
+                decoder->reader = reader;
                 return errorCode(DecodeBadDistance, FileBroken);
             }
             if (length > 16 && pos + length > target) {
@@ -567,6 +571,7 @@ int decodeBlock(BlockDecoder* decoder, const CompressedFileInfo& info, std::uint
             pos += length;
         }
         decoder->outputPos = pos;
+        decoder->reader = reader;
         if (reader.exhausted()) {
             return errorCode(DecodeInputOverrun, FileBroken);
         }
