@@ -15,7 +15,9 @@ namespace fs = std::filesystem;
 class BookBuilder : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir_ = fs::path(::testing::TempDir()) / "corvina_bookbuild_test";
+        // One folder per test, so that tests run side by side do not meet.
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        dir_ = fs::path(::testing::TempDir()) / ("corvina_bookbuild_" + name);
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
