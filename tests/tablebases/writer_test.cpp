@@ -177,5 +177,35 @@ TEST(Writer, BlocksDecodeInPiecesAsWhole) {
     }
 }
 
+// Damaged block data must give a wrong block or a broken-file code, never a
+// read or write outside the buffers (the sanitizer build checks the latter).
+TEST(Writer, DamagedBlocksFailSafely) {
+    std::vector<std::uint8_t> data = kpkLike();
+    const std::vector<std::uint8_t> file = compressTableData(data.data(), data.size());
+    const std::uint32_t header = testing::headerSizeOf(file);
+    std::unique_ptr<BlockDecoder> decoder;
+    ASSERT_EQ(createBlockDecoder(8192, &decoder), 0);
+    std::vector<std::uint8_t> out(8192 + OutputOverrun);
+    std::uint32_t seed = 99;
+    int broken = 0;
+    for (int trial = 0; trial < 40; ++trial) {
+        std::vector<std::uint8_t> damaged = file;
+        for (int k = 0; k < 1 + trial % 4; ++k) {
+            seed = seed * 1664525u + 1013904223u;
+            damaged[header + (seed >> 8) % (damaged.size() - header)] ^= std::uint8_t(1 + (seed >> 3) % 255);
+        }
+        OpenedFile f("damaged.emd", damaged);
+        ASSERT_EQ(f.code, 0);
+        for (std::uint32_t k = 0; k < f.info->blockCount; ++k) {
+            ASSERT_EQ(initBlockDecoder(decoder.get(), out.data()), 0);
+            ASSERT_EQ(readBlock(decoder.get(), *f.info, f.file, k), 0);
+            int code = decodeBlock(decoder.get(), *f.info, f.info->decompressedSize(k), false);
+            ASSERT_TRUE(code == 0 || errorCategory(code) == FileBroken) << code;
+            broken += code != 0;
+        }
+    }
+    EXPECT_GT(broken, 0);
+}
+
 }  // namespace
 }  // namespace corvina
