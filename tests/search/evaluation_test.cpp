@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <random>
 #include <sstream>
 #include <utility>
 
+#include "board/makemove.h"
+#include "board/movegen.h"
 #include "board/position.h"
 #include "board/random.h"
 #include "board/tables.h"
@@ -177,6 +180,53 @@ TEST_F(EvaluationOfBoards, BreakdownPrintsFlagsAndPawnScore) {
     out.str("");
     printEvalBreakdown(board, out);
     EXPECT_EQ(out.str(), "mid: 1, end: 1, king: 1\ndiff: 100\n");
+}
+
+// The search evaluates positions made by the fast make-move path, which leaves material
+// and square control stale: the pass must rebuild every term from lists and boards.
+TEST_F(EvaluationOfBoards, MadePositionsScoreAsTheirFullExpansion) {
+    std::mt19937 rng(2024);
+    const char* fens[] = {
+        "rnbqkbnr/pppppppp/8/8/8/8/PPPPPPPP/RNBQKBNR w KQkq - 0 1",
+        "r3k2r/p1ppqpb1/bn2pnp1/3PN3/1p2P3/2N2Q1p/PPPBBPPP/R3K2R w KQkq - 0 1",
+        "8/2p5/3p4/KP5r/1R3p1k/8/4P1P1/8 w - - 0 1",
+    };
+    PawnCache cache;
+    int compared = 0;
+    for (const char* fen : fens) {
+        for (int game = 0; game < 4; ++game) {
+            Position p = expanded(fen);
+            for (int ply = 0; ply < 60; ++ply) {
+                MoveList list;
+                list.reset();
+                generateMoves(list, p);
+                bool moved = false;
+                for (int attempt = 0; attempt < 20 && list.count > 0 && !moved; ++attempt) {
+                    const Move m = list.moves[rng() % list.count];
+                    Position made = p;
+                    makeMove(made, m);
+                    if (made.inCheck[p.board.sideToMove()]) continue;
+                    Position full{};
+                    expandPosition(full, made.board);
+                    evaluationTerms(made, m, cache);
+                    evaluationTerms(full, m, cache);
+                    const std::string where = std::string(fen) + " ply " + std::to_string(ply);
+                    ASSERT_EQ(made.material, full.material) << where;
+                    ASSERT_EQ(made.squareControl, full.squareControl) << where;
+                    ASSERT_EQ(made.exchange, full.exchange) << where;
+                    ASSERT_EQ(made.pawnTerm, full.pawnTerm) << where;
+                    ASSERT_EQ(made.kingTerm, full.kingTerm) << where;
+                    ASSERT_EQ(made.development, full.development) << where;
+                    ASSERT_EQ(evaluate(made), evaluate(full)) << where;
+                    ++compared;
+                    p = made;
+                    moved = true;
+                }
+                if (!moved) break;
+            }
+        }
+    }
+    EXPECT_GT(compared, 300);
 }
 
 }  // namespace
