@@ -11,13 +11,11 @@
 #include "search/evaluation.h"
 #include "search/searchcontext.h"
 #include "search/timecontrol.h"
+#include "tablebases/registry.h"
 
 namespace corvina {
 
 namespace {
-
-// No tablebase registry is linked yet: every position is outside the tables.
-int probeTablebases(const Position&) { return 32767; }
 
 bool outsideTables(int result) { return result > 1000 || result < -1000; }
 
