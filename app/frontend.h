@@ -15,4 +15,12 @@ void runConsoleEndgames(const Settings& settings);
 // The engine plays both sides until the game has a result.
 void runSelfPlay(const Settings& settings);
 
+struct Engine;
+
+// Reads commands and moves until the engine is to move (0) or the input says quit (-1);
+// the end of input counts as quit.
+int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen);
+// The command loop: in xboard mode only protocol lines, in console mode diagrams too.
+void runGameLoop(Engine& engine, bool xboard);
+
 }  // namespace corvina
