@@ -1,6 +1,7 @@
 // The front-end runs and the command loop shared by the xboard and console modes.
 #include "app/frontend.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <limits>
@@ -154,6 +155,9 @@ void runGameLoop(Engine& engine, bool xboard) {
 }
 
 void runXboard(const Settings& settings) {
+    // xboard interrupts its engines with SIGINT before relaying a move; the default
+    // action would end the process in the middle of the game.
+    std::signal(SIGINT, SIG_IGN);
     std::cout << "feature setboard=1" << std::endl;
     std::cout << "feature analyze=0" << std::endl;
     std::cout << "feature done=1" << std::endl;
