@@ -94,15 +94,19 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
                 in.clear();
             }
         } else if (word == "setboard") {
-            in.get();  // the blank after the word
+            // Drop the blank after the word; a line end there ends an empty text, so
+            // "accepted setboard" does not swallow the next line as a position.
             std::string fen;
             char c = 0;
-            while (in.get(c) && c != '\n') fen += c;
+            if (in.get(c) && c != '\n')
+                while (in.get(c) && c != '\n') fen += c;
             if (!fen.empty() && fen.back() == '\r') fen.pop_back();
             if (!in) {
                 // Cut off by the end of input: the game stays as it was.
                 return -1;
             }
+            // "accepted setboard" from xboard leaves nothing on the line: not a position.
+            if (fen.find_first_not_of(" \t") == std::string::npos) continue;
             BoardRecord checked{};
             std::string why;
             if (readFenChecked(checked, fen, why)) {

@@ -61,6 +61,8 @@ TEST(Xboard, FeatureLinesComeFirstAndOneMoveAnswersTheRelayedMove) {
     EXPECT_EQ(run.out.rfind("feature setboard=1\nfeature analyze=0\nfeature done=1\n", 0), 0u);
     EXPECT_EQ(countLinesStartingWith(run.out, "move "), 1);
     EXPECT_EQ(countLinesStartingWith(run.out, "illegal move"), 0);  // silent in xboard mode
+    // "accepted setboard" leaves an empty setboard line: acknowledged, not an error.
+    EXPECT_EQ(countLinesStartingWith(run.out, "tellusererror"), 0);
 }
 
 TEST(Xboard, MoveWithoutTimeIsAppliedSilentlyAndGoCountsOncePerGame) {
