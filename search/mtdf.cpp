@@ -123,7 +123,10 @@ void postSearchAdmin(Searcher& searcher, const Position& root, int depth, std::i
         searcher.stopDeepening = true;
         return;
     }
-    if (searcher.stopDeepening || !gameUsesTablebases(*searcher.engine)) return;
+    // A mate or draw score this early comes from the table, possibly stored by a search from
+    // another root (or by the other side when one engine plays both); the tablebases are
+    // exact, so they are asked all the same.
+    if (!gameUsesTablebases(*searcher.engine)) return;
     if (rootTablebaseProbe(searcher, root.board)) {
         searcher.stopDeepening = true;
         searcher.bestMove = searcher.probeMove;
