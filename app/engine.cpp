@@ -25,7 +25,9 @@ Engine::Engine(const std::string& bookPath, const std::string& egtbDirectories,
     : book(bookPath) {
     initSearcher(searcher, this, std::int64_t(hashMegabytes) << 20, std::cout);
     newGame();
-    tablebasesInUse = startTablebases(egtbDirectories, std::size_t(egtbMegabytes) << 20);
+    // A negative size would turn into an enormous one: it asks for no cache at all.
+    const std::size_t cacheBytes = egtbMegabytes > 0 ? std::size_t(egtbMegabytes) << 20 : 0;
+    tablebasesInUse = startTablebases(egtbDirectories, cacheBytes);
     std::cout << (tablebasesInUse ? "egtb: in use" : "egtb: not in use") << std::endl;
 }
 

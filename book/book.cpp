@@ -5,6 +5,7 @@
 #include <iostream>
 #include <iterator>
 
+#include "board/makemove.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "board/random.h"
@@ -77,6 +78,15 @@ bool readTags(WordReader& reader, std::string& name) {
     return false;
 }
 
+// The move reader accepts any generated move, and the generator does not look at the
+// own king: a book must not offer a move that leaves it attacked.
+bool keepsKingSafe(const BoardRecord& board, const Move& move) {
+    Position position;
+    expandPosition(position, board);
+    makeMove(position, move);
+    return !position.inCheck[board.sideToMove()];
+}
+
 }  // namespace
 
 BoardRecord OpeningBook::bookKey(const BoardRecord& board) {
@@ -125,7 +135,7 @@ void OpeningBook::readGames(std::istream& in) {
             // A '[' word here is the next game's first tag, consumed with the game's end.
             if (first == '[' || first == '*' || word.size() < 4) break;
             Move move = readMove(word.substr(0, 4), board);
-            if (move.isNone()) break;
+            if (move.isNone() || !keepsKingSafe(board, move)) break;
             entries_.emplace(bookKey(board), BookEntry{name, move});
             applyMoveToBoard(board, move);
         }

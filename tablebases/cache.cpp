@@ -2,7 +2,9 @@
 // 32 hash chains per table side, and the lazily opened table files.
 #include "tablebases/cache.h"
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 namespace corvina {
 
@@ -116,17 +118,23 @@ bool fillBlock(BlockCache& c, TableSideFiles& s, std::uint32_t block, std::uint8
         if (!c.decoder || info.blockSize != CacheBlockSize) {
             return false;
         }
+        // With the checksums of the block loaded, a damaged block is an error here
+        // instead of bytes that would be taken for results.
         return initBlockDecoder(c.decoder.get(), data) == 0 &&
                readBlock(c.decoder.get(), info, s.file, block) == 0 &&
-               decodeBlock(c.decoder.get(), info, info.decompressedSize(block), false) == 0;
+               decodeBlock(c.decoder.get(), info, info.decompressedSize(block), true) == 0;
     }
-    if (std::fseek(s.file, long(block) * long(CacheBlockSize), SEEK_SET) != 0) {
+    const std::uint64_t start = std::uint64_t(block) * CacheBlockSize;
+    if (std::fseek(s.file, long(start), SEEK_SET) != 0) {
         return false;
     }
     std::clearerr(s.file);
-    // A short read at the end of the file is fine; no valid index lies past it.
+    // A short read at the end of the file is fine; no valid index lies past it. But a
+    // file cut after it was attached must not leave stale bytes to be read as results.
+    const std::size_t needed =
+        s.length > start ? std::size_t(std::min<std::uint64_t>(CacheBlockSize, s.length - start)) : 0;
     std::size_t got = std::fread(data, 1, CacheBlockSize, s.file);
-    return got == CacheBlockSize || !std::ferror(s.file);
+    return got >= needed && (got == CacheBlockSize || !std::ferror(s.file));
 }
 
 }  // namespace
@@ -150,6 +158,9 @@ void attachTableSide(int id, int side, const std::string& path,
         s.file = nullptr;
     }
     s.fileName = path;
+    std::error_code error;
+    const std::uintmax_t length = info ? 0 : std::filesystem::file_size(path, error);
+    s.length = error ? 0 : std::uint64_t(length);
     s.info = std::move(info);
     s.hasBuckets = true;
     s.bucketHeads.fill(None);
@@ -168,6 +179,7 @@ void releaseTableSides() {
         for (auto& s : record) {
             s.fileName.clear();
             s.info.reset();
+            s.length = 0;
             s.hasBuckets = false;
             s.bucketHeads.fill(None);
         }
@@ -207,8 +219,10 @@ bool setupCache(std::uint8_t* memory, std::size_t size) {
         size -= skew;
     }
     c.memory = memory;
-    std::size_t count = size / CacheEntrySize;
-    c.entryCount = std::uint32_t(count > 0x7FFFFFFF ? 0x7FFFFFFF : count);
+    // A header finds its data area by a 32-bit offset: a cache beyond 4 GiB would wrap
+    // it onto other entries, so the rest of a larger area stays unused.
+    constexpr std::size_t MaxEntries = std::size_t(0xFFFFFFFFu) / CacheEntrySize;
+    c.entryCount = std::uint32_t(std::min(size / CacheEntrySize, MaxEntries));
     resetCache();
     return true;
 }

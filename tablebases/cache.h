@@ -44,6 +44,7 @@ struct TableSideFiles {
     std::string fileName;
     std::FILE* file = nullptr;                 // null until the first miss opens it
     std::unique_ptr<CompressedFileInfo> info;  // null for a plain file
+    std::uint64_t length = 0;                  // of a plain file when attached; 0 unknown
     bool hasBuckets = false;
     std::array<std::int32_t, CacheBucketCount> bucketHeads{};
 };

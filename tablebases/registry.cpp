@@ -148,7 +148,7 @@ bool registerTableSide(const std::string& directory, int id, int side) {
             fatal("*** Seek in %s failed\n", path.c_str());
         }
         size = std::uint32_t(end);
-        if (record.expectedSize[side] != 0 && size != record.expectedSize[side]) {
+        if (record.expectedSize[side] != 0 && std::uint64_t(end) != record.expectedSize[side]) {
             fatal("*** %s corrupted\n", path.c_str());
         }
     } else {
@@ -162,7 +162,8 @@ bool registerTableSide(const std::string& directory, int id, int side) {
             return false;
         }
         ++t.compressedFiles;
-        int code = openCompressedFile(file, false, &info);
+        // With the block checksums, the cache can tell a damaged block from table data.
+        int code = openCompressedFile(file, true, &info);
         if (code != 0) {
             std::printf("*** Unable to read %s - ", path.c_str());
             switch (errorCategory(code)) {
