@@ -19,6 +19,7 @@
 #include "tablebases/indexing.h"
 #include "tablebases/registry.h"
 #include "tablebases/writer.h"
+#include "tools/gaviota.h"
 
 using namespace corvina;
 
@@ -45,68 +46,27 @@ int gaviotaScheme(const std::string& dir, const char* name) {
     return -1;
 }
 
-std::string squareName(int x) {
-    return std::string(1, char('a' + (x & 7))) + char('1' + (x >> 3));
-}
-
-std::string describe(const TableMen& men, const TablePosition& p) {
-    static const char letters[] = "?pnbrq";
-    std::string text = p.sideToMove == 0 ? "white to move:" : "black to move:";
-    for (int s = 0; s < 2; ++s) {
-        text += s == 0 ? " white K" : "; black K";
-        text += squareName(p.king[s]);
-        for (int i = 0; i < men.count[s]; ++i) {
-            text += ' ';
-            text += letters[men.kind[s][i]];
-            text += squareName(p.square[s][i]);
-        }
-    }
-    if (p.epSquare != NoSquare) {
-        text += "; en passant " + squareName(p.epSquare);
-    }
-    return text;
-}
-
 [[noreturn]] void fail(const std::string& message) {
     std::fprintf(stderr, "corvina-tbmake: %s\n", message.c_str());
     std::exit(1);
 }
 
-// The stored byte of a position, from Gaviota's result in plies.
+// The stored byte of a position, from Gaviota's result.
 std::int8_t gaviotaEntry(const TableMen& men, const TablePosition& p) {
-    unsigned wSq[5];
-    unsigned bSq[5];
-    unsigned char wPc[5];
-    unsigned char bPc[5];
-    unsigned* squares[2] = {wSq, bSq};
-    unsigned char* pieces[2] = {wPc, bPc};
-    for (int s = 0; s < 2; ++s) {
-        int n = 0;
-        squares[s][n] = unsigned(p.king[s]);
-        pieces[s][n++] = tb_KING;
-        for (int i = 0; i < men.count[s]; ++i) {
-            squares[s][n] = unsigned(p.square[s][i]);
-            pieces[s][n++] = static_cast<unsigned char>(men.kind[s][i]);  // same numbers as Gaviota's
-        }
-        squares[s][n] = tb_NOSQUARE;
-        pieces[s][n] = tb_NOPIECE;
-    }
-    unsigned info = tb_UNKNOWN;
-    unsigned plies = 0;
-    unsigned stm = p.sideToMove == 0 ? tb_WHITE_TO_MOVE : tb_BLACK_TO_MOVE;
-    unsigned ep = p.epSquare == NoSquare ? unsigned(tb_NOSQUARE) : unsigned(p.epSquare);
-    if (!tb_probe_hard(stm, ep, tb_NOCASTLE, wSq, bSq, wPc, bPc, &info, &plies)) {
-        fail("Gaviota has no result for " + describe(men, p));
-    }
-    if (info == tb_DRAW) {
+    int moves = 0;
+    switch (probeGaviota(men, p, moves)) {
+    case GaviotaVerdict::NoAnswer:
+        fail("Gaviota has no result for " + describeTablePosition(men, p));
+    case GaviotaVerdict::Illegal:
+        fail("Gaviota calls this position illegal: " + describeTablePosition(men, p));
+    case GaviotaVerdict::Draw:
         return 0;
+    case GaviotaVerdict::MoverWins:
+        return entryForMate(moves);
+    case GaviotaVerdict::MoverLoses:
+        break;
     }
-    if (info != tb_WMATE && info != tb_BMATE) {
-        fail("Gaviota calls this position illegal: " + describe(men, p));
-    }
-    bool moverWins = (info == tb_WMATE) == (p.sideToMove == 0);
-    // Mating in n moves takes 2n - 1 plies, being mated in n moves 2n plies.
-    return moverWins ? entryForMate(int(plies + 1) / 2) : entryForMated(int(plies) / 2);
+    return entryForMated(moves);
 }
 
 bool makeSide(int id, int side, bool compress, const std::string& outDir) {
@@ -121,7 +81,7 @@ bool makeSide(int id, int side, bool compress, const std::string& outDir) {
         std::uint32_t at = index(p.sides[0], p.sides[1], p.epSquare, 0);
         if (at >= size) {
             fail(std::string(entry.name) + ": index " + std::to_string(at) + " past the size " +
-                 std::to_string(size) + " for " + describe(men, p));
+                 std::to_string(size) + " for " + describeTablePosition(men, p));
         }
         std::int8_t value = gaviotaEntry(men, p);
         std::uint8_t bit = std::uint8_t(1u << (at & 7));
@@ -129,7 +89,7 @@ bool makeSide(int id, int side, bool compress, const std::string& outDir) {
             if (data[at] != value) {
                 fail(std::string(entry.name) + ": index " + std::to_string(at) +
                      " holds two values, " + std::to_string(data[at]) + " and " +
-                     std::to_string(value) + " (the second for " + describe(men, p) + ")");
+                     std::to_string(value) + " (the second for " + describeTablePosition(men, p) + ")");
             }
         } else {
             reached[at / 8] |= bit;

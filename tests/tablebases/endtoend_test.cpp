@@ -13,6 +13,7 @@
 #include "board/tables.h"
 #include "tablebases/indexing.h"
 #include "tablebases/registry.h"
+#include "tools/gaviota.h"
 
 namespace corvina {
 namespace {
@@ -22,28 +23,6 @@ namespace fs = std::filesystem;
 const char* const systemGaviota = "/usr/share/gaviotatb/gtb4";
 
 std::string sharedGaviota() { return std::string(CORVINA_SHARED_DIR) + "/gaviota"; }
-
-std::string squareName(int x) {
-    return std::string(1, char('a' + (x & 7))) + char('1' + (x >> 3));
-}
-
-std::string describe(const TableMen& men, const TablePosition& p) {
-    static const char letters[] = "?pnbrq";
-    std::string text = p.sideToMove == 0 ? "white to move:" : "black to move:";
-    for (int s = 0; s < 2; ++s) {
-        text += s == 0 ? " white K" : "; black K";
-        text += squareName(p.king[s]);
-        for (int i = 0; i < men.count[s]; ++i) {
-            text += ' ';
-            text += letters[men.kind[s][i]];
-            text += squareName(p.square[s][i]);
-        }
-    }
-    if (p.epSquare != NoSquare) {
-        text += "; en passant " + squareName(p.epSquare);
-    }
-    return text;
-}
 
 // Gaviota's verdict in the probe's terms: -n the side to move mates in n, +n it is mated
 // in n, 0 a draw or mate on the board.
@@ -63,36 +42,18 @@ public:
     GaviotaOracle& operator=(const GaviotaOracle&) = delete;
 
     bool result(const TableMen& men, const TablePosition& p, int& out) const {
-        unsigned sq[2][5];
-        unsigned char pc[2][5];
-        for (int s = 0; s < 2; ++s) {
-            int n = 0;
-            sq[s][n] = unsigned(p.king[s]);
-            pc[s][n++] = tb_KING;
-            for (int i = 0; i < men.count[s]; ++i) {
-                sq[s][n] = unsigned(p.square[s][i]);
-                pc[s][n++] = static_cast<unsigned char>(men.kind[s][i]);
-            }
-            sq[s][n] = tb_NOSQUARE;
-            pc[s][n] = tb_NOPIECE;
-        }
-        unsigned info = tb_UNKNOWN;
-        unsigned plies = 0;
-        unsigned ep = p.epSquare == NoSquare ? unsigned(tb_NOSQUARE) : unsigned(p.epSquare);
-        if (!tb_probe_hard(p.sideToMove == 0 ? tb_WHITE_TO_MOVE : tb_BLACK_TO_MOVE, ep,
-                           tb_NOCASTLE, sq[0], sq[1], pc[0], pc[1], &info, &plies)) {
-            return false;
-        }
-        if (info == tb_DRAW) {
-            out = 0;
+        switch (probeGaviota(men, p, out)) {
+        case GaviotaVerdict::MoverWins:
+            out = -out;
             return true;
+        case GaviotaVerdict::MoverLoses:
+        case GaviotaVerdict::Draw:
+            return true;
+        case GaviotaVerdict::NoAnswer:
+        case GaviotaVerdict::Illegal:
+            break;
         }
-        if (info != tb_WMATE && info != tb_BMATE) {
-            return false;
-        }
-        bool moverWins = (info == tb_WMATE) == (p.sideToMove == 0);
-        out = moverWins ? -int(plies + 1) / 2 : int(plies) / 2;
-        return true;
+        return false;
     }
 
 private:
@@ -177,7 +138,7 @@ protected:
                         if (got != expected) {
                             if (++wrong <= 5) {
                                 ADD_FAILURE() << tableList[id].name << (reversed ? " reversed " : " ")
-                                              << describe(men, p) << ": probe " << got
+                                              << describeTablePosition(men, p) << ": probe " << got
                                               << ", Gaviota " << expected;
                             }
                         }
