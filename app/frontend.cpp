@@ -110,7 +110,11 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
             BoardRecord checked{};
             std::string why;
             if (readFenChecked(checked, fen, why)) {
-                engine.setPosition(fen);
+                // As setPosition does, but with the checked board: the raw text would keep
+                // an en passant square with no pawn behind it (the capture then takes
+                // whatever stands there) and rights the placement contradicts.
+                engine.board = checked;
+                ++engine.history[engine.board];
             } else if (xboard) {
                 std::cout << "tellusererror Illegal position" << std::endl;
             } else {

@@ -361,6 +361,18 @@ int openCompressedFile(std::FILE* file, bool verify, std::unique_ptr<CompressedF
         return errorCode(OpenHeaderTooSmall, FileBroken);
     }
 
+    // A broken size field could ask for gigabytes: a header longer than the rest of the
+    // file is the short read it would come to, found before any memory is taken.
+    const long here = std::ftell(file);
+    if (here >= 0 && std::fseek(file, 0, SEEK_END) == 0) {
+        const long end = std::ftell(file);
+        if (std::fseek(file, here, SEEK_SET) != 0) {
+            return errorCode(OpenShortHeader, ReadError);
+        }
+        if (end >= here && std::uint64_t(end - here) < headerSize - FixedHeaderSize) {
+            return errorCode(OpenShortHeader, ReadError);
+        }
+    }
     std::unique_ptr<std::uint8_t[]> header(new (std::nothrow)
                                                std::uint8_t[std::size_t(headerSize) + InputLookahead]);
     if (!header) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "tablebases/decoder.h"
 
@@ -16,13 +17,28 @@ constexpr int Levels = 10;
 constexpr int MenBudget = 3;
 
 // Fatal registry trouble: the message on standard output, then exit status 1.
-[[noreturn]] void fatal(const char* format, ...) {
-    std::va_list args;
-    va_start(args, format);
-    std::vprintf(format, args);
-    va_end(args);
+[[noreturn]] void fatal(const std::string& message) {
+    std::fputs(message.c_str(), stdout);
     std::fflush(stdout);
     std::exit(1);
+}
+
+// Records a fatal condition for the caller; always false, so that "return failWith(...)"
+// ends a registration.
+bool failWith(RegistryStatus& status, const char* format, ...) {
+    std::va_list args;
+    va_start(args, format);
+    std::va_list again;
+    va_copy(again, args);
+    int length = std::vsnprintf(nullptr, 0, format, args);
+    va_end(args);
+    std::string text(std::size_t(length > 0 ? length : 0) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, again);
+    va_end(again);
+    text.pop_back();
+    status.fatal = true;
+    status.message += text;
+    return false;
 }
 
 // Counts of one table side's men: pawns, knights, bishops, rooks, queens.
@@ -122,7 +138,7 @@ void resetTablebases() {
     t.inUse = false;
 }
 
-bool registerTableSide(const std::string& directory, int id, int side) {
+bool checkTableSide(const std::string& directory, int id, int side, RegistryStatus& status) {
     if (id < 1 || id > TableCount || side < 0 || side > 1) {
         return false;
     }
@@ -140,16 +156,15 @@ bool registerTableSide(const std::string& directory, int id, int side) {
     std::unique_ptr<CompressedFileInfo> info;
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file != nullptr) {
-        if (std::fseek(file, 0, SEEK_END) != 0) {
-            fatal("*** Seek in %s failed\n", path.c_str());
-        }
-        long end = std::ftell(file);
+        long end = std::fseek(file, 0, SEEK_END) == 0 ? std::ftell(file) : -1;
         if (end < 0) {
-            fatal("*** Seek in %s failed\n", path.c_str());
+            std::fclose(file);
+            return failWith(status, "*** Seek in %s failed\n", path.c_str());
         }
         size = std::uint32_t(end);
         if (record.expectedSize[side] != 0 && std::uint64_t(end) != record.expectedSize[side]) {
-            fatal("*** %s corrupted\n", path.c_str());
+            std::fclose(file);
+            return failWith(status, "*** %s corrupted\n", path.c_str());
         }
     } else {
         path += ".emd";
@@ -165,20 +180,24 @@ bool registerTableSide(const std::string& directory, int id, int side) {
         // With the block checksums, the cache can tell a damaged block from table data.
         int code = openCompressedFile(file, true, &info);
         if (code != 0) {
-            std::printf("*** Unable to read %s - ", path.c_str());
+            std::fclose(file);
+            failWith(status, "*** Unable to read %s - ", path.c_str());
             switch (errorCategory(code)) {
-                case ReadError: fatal("read error\n");
-                case OutOfMemory: fatal("out of memory\n");
-                case FileBroken: fatal("file broken\n");
-                default: fatal("error %d\n", code);
+                case ReadError: return failWith(status, "read error\n");
+                case OutOfMemory: return failWith(status, "out of memory\n");
+                case FileBroken: return failWith(status, "file broken\n");
+                default: return failWith(status, "error %d\n", code);
             }
         }
         if (info->blockSize != CacheBlockSize) {
-            fatal("*** %s: Unsupported block size %d\n", path.c_str(), int(info->blockSize));
+            std::fclose(file);
+            return failWith(status, "*** %s: Unsupported block size %d\n", path.c_str(),
+                            int(info->blockSize));
         }
         size = (info->blockCount - 1) * CacheBlockSize + info->lastBlockSize;
         if (record.expectedSize[side] != 0 && size != record.expectedSize[side]) {
-            fatal("*** %s corrupted\n", path.c_str());
+            std::fclose(file);
+            return failWith(status, "*** %s corrupted\n", path.c_str());
         }
     }
     record.expectedSize[side] = size;
@@ -200,7 +219,7 @@ bool registerTableSide(const std::string& directory, int id, int side) {
         }
         std::int32_t* leaf = t.tree.leaf(counts);
         if (leaf == nullptr) {
-            fatal("*** Unable to register %s\n", path.c_str());
+            return failWith(status, "*** Unable to register %s\n", path.c_str());
         }
         *leaf = reversed ? -id : id;
     }
@@ -208,7 +227,16 @@ bool registerTableSide(const std::string& directory, int id, int side) {
     return true;
 }
 
-int initTablebases(const std::string& directories) {
+bool registerTableSide(const std::string& directory, int id, int side) {
+    RegistryStatus status;
+    bool registered = checkTableSide(directory, id, side, status);
+    if (status.fatal) {
+        fatal(status.message);
+    }
+    return registered;
+}
+
+int checkTablebases(const std::string& directories, RegistryStatus& status) {
     Tablebases& t = tablebases();
     t.decoderBytes = 0;
     t.registryBytes = 0;
@@ -240,8 +268,11 @@ int initTablebases(const std::string& directories) {
     int largest = 0;
     for (const std::string& entry : entries) {
         for (int id = 1; id <= TableCount; ++id) {
-            bool white = registerTableSide(entry, id, 0);
-            bool black = registerTableSide(entry, id, 1);
+            bool white = checkTableSide(entry, id, 0, status);
+            bool black = !status.fatal && checkTableSide(entry, id, 1, status);
+            if (status.fatal) {
+                return -1;
+            }
             if ((white || black) && id > largest) {
                 largest = id;
             }
@@ -250,13 +281,23 @@ int initTablebases(const std::string& directories) {
     if (t.compressedFiles > 0) {
         int code = createSharedDecoder();
         if (code != 0) {
-            fatal("*** Cannot allocate decode block: error code %d\n", code);
+            failWith(status, "*** Cannot allocate decode block: error code %d\n", code);
+            return -1;
         }
         t.decoderBytes = sharedDecoderBytes();
     }
     t.largestMen = largest >= 36 ? 5 : largest >= 6 ? 4 : largest >= 1 ? 3 : 0;
     t.inUse = false;
     return t.largestMen;
+}
+
+int initTablebases(const std::string& directories) {
+    RegistryStatus status;
+    int men = checkTablebases(directories, status);
+    if (status.fatal) {
+        fatal(status.message);
+    }
+    return men;
 }
 
 bool startTablebases(const std::string& directories, std::size_t cacheBytes) {

@@ -189,6 +189,19 @@ int initTablebases(const std::string& directories);
 // True when the side is (now or already) registered. Ends the program with status 1 on
 // a corrupt or unreadable file.
 bool registerTableSide(const std::string& directory, int id, int side);
+
+// A fatal registration condition and its "*** " message, for callers that must see it
+// without the program ending (tests, fuzzing).
+struct RegistryStatus {
+    bool fatal = false;
+    std::string message;
+};
+// registerTableSide that reports a fatal file in status (and returns false) instead of
+// ending the program.
+bool checkTableSide(const std::string& directory, int id, int side, RegistryStatus& status);
+// initTablebases that stops at the first fatal condition, reports it in status and
+// returns -1. The sides registered until then stay; resetTablebases releases them.
+int checkTablebases(const std::string& directories, RegistryStatus& status);
 // initTablebases, the "egtb: " line, and the cache. True when tables are in use.
 bool startTablebases(const std::string& directories, std::size_t cacheBytes);
 bool tablebasesInUse();

@@ -89,6 +89,15 @@ TEST(Xboard, PromotionIsSentWithItsPieceLetter) {
     EXPECT_EQ(countLinesStartingWith(run.out, "move e7e8q"), 1) << run.out;
 }
 
+TEST(Console, SetboardPlaysOnTheCheckedBoard) {
+    // No black pawn made a double step to e5, so e6 is no en passant square and the pawn
+    // on d5 cannot go there; on the raw text it "captured" the empty e5.
+    const EngineRun run =
+        runEngine("console", "setboard 4k3/8/8/R2P4/8/8/8/4K3 w - e6 0 1\nd5e6\n");
+    EXPECT_EQ(countLinesStartingWith(run.out, "illegal move or command"), 1) << run.out;
+    EXPECT_EQ(countLinesStartingWith(run.out, "100. move d5xe6"), 0) << run.out;
+}
+
 TEST(Console, PositionsRunCountsItsSixPositionsAndAnswersOnM) {
     // Playing back into the fifth built-in position would repeat it: only the six count.
     const EngineRun run = runEngine("console", "b\nm\nquit\nquit\n");

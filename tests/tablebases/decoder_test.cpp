@@ -415,6 +415,16 @@ TEST(CompressedHeader, EveryCheckFailsWithItsCode) {
     std::fclose(file);
 }
 
+TEST(CompressedHeader, SizeFieldBeyondTheFileIsAShortReadWithoutTheAllocation) {
+    std::vector<std::uint8_t> huge = runOfTwentyOne().build();
+    huge[64] = 0xFF;  // H near 4 GiB in a file of a few hundred bytes
+    huge[65] = huge[66] = huge[67] = 0xF0;
+    EXPECT_EQ(OpenedFile("huge.emd", huge).code, code(0x2E8, 2));
+    const std::vector<std::uint8_t> good = runOfTwentyOne().build();
+    std::vector<std::uint8_t> oneShort(good.begin(), good.begin() + testing::headerSizeOf(good) - 1);
+    EXPECT_EQ(OpenedFile("short.emd", oneShort).code, code(0x2E8, 2));
+}
+
 TEST(CompressedHeader, BlockBitsSixteenPassesTheHeaderCheck) {
     HandFile h;
     h.blockBits = 16;

@@ -269,5 +269,31 @@ TEST_F(Registry, BrokenCompressedFileIsFatal) {
                 "\\*\\*\\* Unable to read " + a + "/krk.nbw.emd - ");
 }
 
+TEST_F(Registry, CheckingFormReportsFatalFilesInsteadOfExiting) {
+    std::string a = dir("a");
+    writeTable(a + "/kpk.nbw", tableList[1].size[0], 0);
+    writeTable(a + "/krk.nbb", tableList[Krk].size[1] + 1, 0);
+    RegistryStatus status;
+    EXPECT_EQ(checkTablebases(a, status), -1);
+    EXPECT_TRUE(status.fatal);
+    EXPECT_EQ(status.message, "*** " + a + "/krk.nbb corrupted\n");
+    // The sides before the bad file stay registered until the registry is reset.
+    EXPECT_TRUE(tableSidePresent(1, 0));
+    resetTablebases();
+    EXPECT_FALSE(tableSidePresent(1, 0));
+
+    fs::remove(a + "/krk.nbb");
+    writeTable(a + "/krk.nbw.emd", 1000, 7);
+    RegistryStatus broken;
+    EXPECT_FALSE(checkTableSide(a, Krk, 0, broken));
+    EXPECT_EQ(broken.message, "*** Unable to read " + a + "/krk.nbw.emd - read error\n");
+
+    fs::remove(a + "/krk.nbw.emd");
+    RegistryStatus fine;
+    EXPECT_EQ(checkTablebases(a, fine), 3);
+    EXPECT_FALSE(fine.fatal);
+    EXPECT_EQ(fine.message, "");
+}
+
 }  // namespace
 }  // namespace corvina
