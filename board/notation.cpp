@@ -28,6 +28,12 @@ Move findGenerated(const BoardRecord& board, int fromFile, int fromRank, int toF
     return NoMove;
 }
 
+int countOnBoard(const BoardRecord& board, PieceCode piece) {
+    int count = 0;
+    for (const PieceCode square : board.squares) count += square == piece;
+    return count;
+}
+
 bool isCoordinateText(const std::string& s) {
     return (s.size() == 4 || s.size() == 5) && s[0] >= 'a' && s[0] <= 'h' && s[1] >= '1' &&
            s[1] <= '8' && s[2] >= 'a' && s[2] <= 'h' && s[3] >= '1' && s[3] <= '8';
@@ -40,16 +46,26 @@ Move readMove(std::string text, const BoardRecord& board) {
     const bool shortCastle = text == "o-o" || text == "O-O" || text == "0-0";
     const bool longCastle = text == "o-o-o" || text == "O-O-O" || text == "0-0-0";
     if (!coordinate && !shortCastle && !longCastle) return NoMove;
+    int promoteTo = Queen;
     if (coordinate && text.size() == 5) {
-        // The letter is checked but not used: the engine only promotes to a queen.
-        char piece = text[4];
-        if (piece != 'q' && piece != 'r' && piece != 'b' && piece != 'n') return NoMove;
+        const char piece = text[4];
+        if (piece == 'r') promoteTo = Rook;
+        else if (piece == 'b') promoteTo = Bishop;
+        else if (piece == 'n') promoteTo = Knight;
+        else if (piece != 'q') return NoMove;
     }
     if (shortCastle || longCastle) {
         const int rank = board.sideToMove() ? 0 : 7;
         return findGenerated(board, 4, rank, shortCastle ? 6 : 2, rank);
     }
-    return findGenerated(board, text[0] - 'a', text[1] - '1', text[2] - 'a', text[3] - '1');
+    Move move = findGenerated(board, text[0] - 'a', text[1] - '1', text[2] - 'a', text[3] - '1');
+    // The engine itself only promotes to a queen, but an opponent's under-promotion must be
+    // played as sent, or the two boards part. The piece lists hold two rooks, bishops and
+    // knights a side; a third stays a queen, as the lists cannot carry it.
+    if ((move.kind & KindPromotionBit) && promoteTo != Queen &&
+        countOnBoard(board, PieceCode(promoteTo << 1 | board.sideToMove())) < 2)
+        move.promotion = std::int8_t(promoteTo << 1);
+    return move;
 }
 
 Move completeMove(const BoardRecord& board, const Move& move) {

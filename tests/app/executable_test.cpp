@@ -74,6 +74,26 @@ TEST(Executable, XboardRunEndsAtQuitWithInputStillOpen) {
     EXPECT_EQ(engine.status(), 0);
 }
 
+TEST(Executable, OpponentsUnderPromotionIsPlayedAsSent) {
+    // phalanx once answered with f2f1n+ here; read as a queen, the engine's reply ignored the
+    // knight's check and the GUI forfeited it.
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    writeFile(dir.file("corvina.ini"), "[corvina]\ngui=xboard\nbook=\negtb=\nhashsize=1\n");
+    EngineProcess engine(dir, {});
+    ASSERT_TRUE(engine.started());
+    engine.send("xboard\nsetboard 8/8/2R5/8/8/8/1k3p1K/8 b - - 0 1\ntime 300\notim 300\n"
+                "f2f1n\nquit\n");
+    ASSERT_TRUE(engine.waitForExit(ExitLimit));
+    const std::string out = engine.out();
+    const std::size_t at = out.find("\nmove ");
+    ASSERT_NE(at, std::string::npos) << out;
+    const std::string reply = out.substr(at + 6, 4);
+    // Only the king can answer a knight's check, and not to g3, which the knight covers.
+    EXPECT_TRUE(reply == "h2g1" || reply == "h2g2" || reply == "h2h1" || reply == "h2h3")
+        << reply;
+}
+
 std::string diagram(const char* fen) {
     BoardRecord board;
     parseFen(board, fen);

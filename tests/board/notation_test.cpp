@@ -2,6 +2,7 @@
 
 #include <sstream>
 #include <string>
+#include <utility>
 
 #include "board/notation.h"
 #include "board/position.h"
@@ -31,9 +32,9 @@ std::string coordinate(const Move& m) {
     return out.str();
 }
 
-bool isMove(const Move& m, int ff, int fr, int tf, int tr, int kind) {
+bool isMove(const Move& m, int ff, int fr, int tf, int tr, int kind, int promotion = 2) {
     return m.fromFile == ff && m.fromRank == fr && m.toFile == tf && m.toRank == tr &&
-           m.kind == kind && m.promotion == 2;
+           m.kind == kind && m.promotion == promotion;
 }
 
 TEST(ReadMove, CoordinateTextMustNameAGeneratedMove) {
@@ -54,11 +55,27 @@ TEST(ReadMove, CoordinateTextMustNameAGeneratedMove) {
     EXPECT_TRUE(readMove("e2e4Q", start).isNone());
 }
 
-TEST(ReadMove, PromotionTextAlwaysGivesTheQueenPromotion) {
+TEST(ReadMove, PromotionTextNamesThePiece) {
     const BoardRecord board = boardFrom("3k4/4P3/8/8/8/8/8/4K3 w - - 0 1");
-    for (const char* text : {"e7e8", "e7e8q", "e7e8r", "e7e8b", "e7e8n"})
-        EXPECT_TRUE(isMove(readMove(text, board), 4, 6, 4, 7, KindPromotion)) << text;
+    const std::pair<const char*, int> cases[] = {
+        {"e7e8", 2}, {"e7e8q", 2}, {"e7e8r", 4}, {"e7e8b", 6}, {"e7e8n", 8}};
+    for (const auto& [text, piece] : cases) {
+        EXPECT_TRUE(isMove(readMove(text, board), 4, 6, 4, 7, KindPromotion, piece)) << text;
+    }
     EXPECT_TRUE(readMove("e7e8k", board).isNone());
+
+    // Black's knight promotion with check is played as a knight: the king must answer it.
+    BoardRecord black = boardFrom("8/8/8/8/8/8/1k3p1K/8 b - - 0 1");
+    applyMoveToBoard(black, readMove("f2f1n", black));
+    EXPECT_EQ(black.squares[squareIndex(5, 0)], PieceCode(Knight << 1));
+    Position after;
+    expandPosition(after, black);
+    EXPECT_TRUE(after.inCheck[1]);
+
+    // A third knight has no place in the piece lists and is taken as a queen.
+    const BoardRecord crowded = boardFrom("3k4/4P3/8/8/8/8/8/NN2K3 w - - 0 1");
+    EXPECT_EQ(readMove("e7e8n", crowded).promotion, 2);
+    EXPECT_EQ(readMove("e7e8r", crowded).promotion, 4);
 }
 
 TEST(ReadMove, CastlingWordsFollowTheSideToMove) {
