@@ -19,20 +19,6 @@ namespace {
 
 bool outsideTables(int result) { return result > 1000 || result < -1000; }
 
-// -1 when the side to move has a legal move; else 2 for stalemate or the colour that
-// mated it.
-int gameStateOf(const Position& position) {
-    const int side = position.board.sideToMove();
-    MoveList list;
-    list.reset();
-    generateMoves(list, position);
-    for (int i = 0; i < list.count; ++i) {
-        Position child = position;
-        makeMove(child, list.moves[i]);
-        if (!child.inCheck[side]) return -1;
-    }
-    return position.inCheck[side] ? 1 - side : 2;
-}
 
 }  // namespace
 
@@ -131,6 +117,21 @@ void postSearchAdmin(Searcher& searcher, const Position& root, int depth, std::i
         searcher.stopDeepening = true;
         searcher.bestMove = searcher.probeMove;
     }
+}
+
+// -1 when the side to move has a legal move; else 2 for stalemate or the colour that
+// mated it.
+int gameStateOf(const Position& position) {
+    const int side = position.board.sideToMove();
+    MoveList list;
+    list.reset();
+    generateMoves(list, position);
+    for (int i = 0; i < list.count; ++i) {
+        Position child = position;
+        makeMove(child, list.moves[i]);
+        if (!child.inCheck[side]) return -1;
+    }
+    return position.inCheck[side] ? 1 - side : 2;
 }
 
 int gameStateAfter(const Position& position, const Move& move) {

@@ -27,6 +27,8 @@ void postSearchAdmin(Searcher& searcher, const Position& root, int depth, std::i
 
 // After move in position: -1 the game goes on, 2 stalemate, otherwise the colour that
 // has just mated. "no move" counts as mate by the side not to move.
+// -1 while the side to move has a legal move; else 2 for stalemate or the mating colour.
+int gameStateOf(const Position& position);
 int gameStateAfter(const Position& position, const Move& move);
 
 // Probes the root and each legal root move in the tablebases; sets probeMove and

@@ -11,10 +11,9 @@
 #include <unistd.h>
 
 #include "app/engine.h"
-#include "board/makemove.h"
-#include "board/movegen.h"
 #include "board/position.h"
 #include "board/tables.h"
+#include "search/mtdf.h"
 #include "tablebases/registry.h"
 
 namespace corvina {
@@ -80,7 +79,11 @@ class EndgamePlay : public ::testing::Test {
             if (move.isNone()) {
                 // A mate played from the tables' move is not announced by the mover; the
                 // board tells it: the side to move is in check without a legal move.
-                if (result == -1) result = checkmatedSide(white.board) == 0 ? 1 : -1;
+                if (result == -1) {
+                    Position last;
+                    expandPosition(last, white.board);
+                    if (gameStateOf(last) == 1) result = 1;
+                }
                 break;
             }
             white.applyMove(move);
@@ -90,23 +93,6 @@ class EndgamePlay : public ::testing::Test {
         std::cout.rdbuf(saved);
         EXPECT_TRUE(white.tablebasesInUse);
         return {result, plies, mateIn};
-    }
-
-    // The colour that is checkmated on the board, or -1.
-    static int checkmatedSide(const BoardRecord& board) {
-        Position position;
-        expandPosition(position, board);
-        const int side = board.sideToMove();
-        if (!position.inCheck[side]) return -1;
-        MoveList list;
-        list.reset();
-        generateMoves(list, position);
-        for (int i = 0; i < list.count; ++i) {
-            Position child = position;
-            makeMove(child, list.moves[i]);
-            if (!child.inCheck[side]) return -1;
-        }
-        return side;
     }
 
     static inline fs::path tableDir;
