@@ -24,6 +24,7 @@ Engine::Engine(const std::string& bookPath, const std::string& egtbDirectories,
                std::int32_t hashMegabytes, std::int32_t egtbMegabytes)
     : book(bookPath) {
     initSearcher(searcher, this, std::int64_t(hashMegabytes) << 20, std::cout);
+    searcher.stopRequest = &stopRequest;
     newGame();
     // A negative size would turn into an enormous one: it asks for no cache at all.
     const std::size_t cacheBytes = egtbMegabytes > 0 ? std::size_t(egtbMegabytes) << 20 : 0;
@@ -37,12 +38,21 @@ void Engine::newGame() {
     plyCount = 0;
     history.clear();
     pawnCache.clear();
+    played.clear();
     resetSearcher(searcher);
 }
 
 void Engine::setPosition(const std::string& fen) {
-    parseFen(board, fen.c_str());
+    BoardRecord record;
+    parseFen(record, fen.c_str());
+    setBoard(record);
+}
+
+void Engine::setBoard(const BoardRecord& record) {
+    board = record;
     ++history[board];
+    // The moves before belong to another position: there is nothing to take back to.
+    played.clear();
 }
 
 void Engine::applyMove(const Move& move) {
@@ -53,10 +63,34 @@ void Engine::applyMove(const Move& move) {
     // Pawn structure changes only when a pawn moves or is taken.
     const PieceCode mover = before.squares[move.from()];
     const PieceCode taken = before.squares[move.toFile * 8 + move.toRank];
-    if ((!isEmptyCode(mover) && typeOf(mover) == Pawn) ||
-        ((move.kind & KindCaptureBit) && !isEmptyCode(taken) && typeOf(taken) == Pawn))
-        pawnCache.clear();
+    const bool pawnEvent =
+        (!isEmptyCode(mover) && typeOf(mover) == Pawn) ||
+        ((move.kind & KindCaptureBit) && !isEmptyCode(taken) && typeOf(taken) == Pawn);
+    if (pawnEvent) pawnCache.clear();
+    played.push_back({before, pawnEvent});
     std::cout << "pawns: " << pawnCache.size() << std::endl;
+}
+
+bool Engine::takeBack() {
+    if (played.empty()) return false;
+    const PlayedMove last = played.back();
+    played.pop_back();
+    const auto count = history.find(board);
+    if (count != history.end() && --count->second <= 0) history.erase(count);
+    board = last.before;
+    --plyCount;
+    // The cache holds scores by pawn boards, right for any position; it is emptied only
+    // to keep it to the structures since the last pawn event, which the move undone was.
+    if (last.pawnEvent) pawnCache.clear();
+    // A mate or a repetition found before the move no longer stands.
+    result = -1;
+    return true;
+}
+
+void printThinkingLine(std::ostream& out, const PassReport& report) {
+    out << report.depth << ' ' << report.sideScore << ' '
+        << static_cast<long long>(report.seconds * 100) << ' ' << report.nodesPerSecond << ' '
+        << report.pv.text << std::endl;
 }
 
 void Engine::updateContempt() {
@@ -75,12 +109,7 @@ void Engine::updateContempt() {
 
 double Engine::timeForMove(double startMilliseconds) const {
     const double elapsed = (clockMilliseconds() - startMilliseconds) * 0.001;
-    if (clockSeconds == -1.0) return maxMoveSeconds;
-    int movesLeft = 80 - plyCount / 2;
-    if (movesLeft <= 20) movesLeft = 20;
-    double t = clockSeconds / movesLeft - elapsed;
-    if (t < 0) t = 0;
-    return t < maxMoveSeconds ? t : maxMoveSeconds;
+    return secondsForMove(limits, plyCount, elapsed, maxMoveSeconds);
 }
 
 bool Engine::seenAtLeast(const BoardRecord& record, std::int32_t n) const {
@@ -114,6 +143,7 @@ Move Engine::think() {
     const double start = clockMilliseconds();
     resetSearcher(searcher);
     searcher.startTime = start;
+    searcher.nodeLimit = limits.nodes;
     const double t = timeForMove(start);
     std::cout << "turn:      " << plyCount << std::endl;
     std::cout << "time/move: " << t << std::endl;
@@ -122,12 +152,15 @@ Move Engine::think() {
     Move chosen = NoMove;
     std::int32_t guess = 0;
     std::int32_t lastScore = 0;
-    for (int depth = 1; depth <= 99; ++depth) {
+    const int deepest = limits.depth > 0 && limits.depth < 99 ? limits.depth : 99;
+    for (int depth = 1; depth <= deepest; ++depth) {
         const double passStart = clockMilliseconds();
         const std::int32_t g = mtdfPass(searcher, board, guess, depth, limit);
         const double now = clockMilliseconds();
         const double sinceStart = (now - start) * 0.001;
-        const std::string pv = principalVariation(searcher, board);
+        PassReport report;
+        report.pv = principalVariationLine(searcher, board);
+        const std::string& pv = report.pv.text;
         std::cout << "MTDf  size: " << searcher.nodeCount << std::endl;
         std::cout << "      time: " << sinceStart << std::endl;
         std::cout << "      eval: " << g << std::endl;
@@ -139,9 +172,14 @@ Move Engine::think() {
             const double passSeconds = (now - passStart) * 0.001;
             const long long speed =
                 passSeconds > 0 ? static_cast<long long>(searcher.nodeCount / passSeconds) : 0;
-            std::cout << depth << ' ' << (engineSide == 0 ? -g : g) << ' '
-                      << static_cast<long long>(sinceStart * 100) << ' ' << speed << ' ' << pv
-                      << std::endl;
+            report.depth = depth;
+            report.score = g;
+            report.sideScore = engineSide == 0 ? -g : g;
+            report.seconds = sinceStart;
+            report.nodes = searcher.nodeCount;
+            report.nodesPerSecond = speed;
+            if (onPass) onPass(report);
+            else printThinkingLine(std::cout, report);
         }
         if (showTree) traverseTree(searcher, board);
         if (searcher.aborted) break;

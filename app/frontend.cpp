@@ -80,7 +80,7 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
             return -1;
         } else if (word == "time") {
             if (!(in >> word)) return -1;
-            engine.clockSeconds = std::atol(word.c_str()) * 0.01;
+            engine.limits.clockSeconds = std::atol(word.c_str()) * 0.01;
             thinkNow = true;
         } else if (word == "rating") {
             std::int32_t own = 0;
@@ -113,8 +113,7 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
                 // As setPosition does, but with the checked board: the raw text would keep
                 // an en passant square with no pawn behind it (the capture then takes
                 // whatever stands there) and rights the placement contradicts.
-                engine.board = checked;
-                ++engine.history[engine.board];
+                engine.setBoard(checked);
             } else if (xboard) {
                 std::cout << "tellusererror Illegal position" << std::endl;
             } else {
@@ -175,7 +174,7 @@ void runXboard(const Settings& settings) {
 
 void runConsolePositions(const Settings& settings) {
     Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
-    engine.clockSeconds = 10.0;
+    engine.limits.clockSeconds = 10.0;
     engine.plyCount = 100;
     static const char* const positions[] = {
         "2b1k3/p1p5/2p2B2/4P1Np/2p5/3q4/PQ3PPP/3R1RK1 b - - 0 23",
@@ -191,7 +190,7 @@ void runConsolePositions(const Settings& settings) {
 
 void runConsoleEndgames(const Settings& settings) {
     Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
-    engine.clockSeconds = 120.0;
+    engine.limits.clockSeconds = 120.0;
     engine.plyCount = 40;
     static const char* const endgames[] = {
         "8/8/8/8/5K1k/8/7P/8 w - - 0 1",     "8/8/8/8/2K3Pk/8/8/8 w - - 0 1",
@@ -205,7 +204,7 @@ void runConsoleEndgames(const Settings& settings) {
 
 void runSelfPlay(const Settings& settings) {
     Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
-    engine.clockSeconds = 120.0;
+    engine.limits.clockSeconds = 120.0;
     engine.plyCount = 40;
     parseFen(engine.board, "2b1k3/p1p5/2p2B2/4P1Np/2p5/3q4/PQ3PPP/3R1RK1 b - - 0 23");
     while (engine.result == -1) {

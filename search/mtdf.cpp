@@ -203,23 +203,28 @@ bool rootTablebaseProbe(Searcher& searcher, const BoardRecord& root) {
     return found;
 }
 
-std::string principalVariation(const Searcher& searcher, const BoardRecord& root) {
-    std::string text;
+PrincipalVariation principalVariationLine(const Searcher& searcher, const BoardRecord& root) {
+    PrincipalVariation line;
     Position position;
     expandPosition(position, root);
-    for (int i = 0; i < 10; ++i) {
+    for (int i = 0; i < PrincipalVariation::MaxMoves; ++i) {
         const HashEntry* entry = searcher.table.probe(position);
         if (!entry) break;
         const Move move = completeMove(position.board, entry->move());
         if (move.isNone()) break;
-        text += writeLongAlgebraic(move, position.board);
-        text += ' ';
+        line.moves[line.count++] = move;
+        line.text += writeLongAlgebraic(move, position.board);
+        line.text += ' ';
         Position child = position;
         makeMove(child, move);
         updateKeysAfterMove(child, position, move);
         position = child;
     }
-    return text;
+    return line;
+}
+
+std::string principalVariation(const Searcher& searcher, const BoardRecord& root) {
+    return principalVariationLine(searcher, root).text;
 }
 
 }  // namespace corvina

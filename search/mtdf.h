@@ -35,6 +35,15 @@ int gameStateAfter(const Position& position, const Move& move);
 // probeValue. True when a move that wins by the tables was found.
 bool rootTablebaseProbe(Searcher& searcher, const BoardRecord& root);
 
+// The moves along the table's entries from the root, at most ten, and their text.
+struct PrincipalVariation {
+    static constexpr int MaxMoves = 10;
+    Move moves[MaxMoves];
+    int count = 0;
+    std::string text;  // each move in long algebraic form, each followed by a blank
+};
+PrincipalVariation principalVariationLine(const Searcher& searcher, const BoardRecord& root);
+
 // Up to ten moves along the table's entries, each followed by a blank.
 std::string principalVariation(const Searcher& searcher, const BoardRecord& root);
 

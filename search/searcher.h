@@ -2,6 +2,7 @@
 // killer moves and the per-move results and flags of the driver.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <iosfwd>
 
@@ -30,6 +31,10 @@ struct Searcher {
     std::int32_t probeValue = 0;
     Move probeMove = NoMove;      // best root move by the tablebases
     std::uint32_t nodeCount = 0;  // leaf evaluations of the current move
+    // Set from outside the search (a front end's input thread): give up the move's
+    // thinking as at the hard limit. Polled beside the clock; nullptr when nobody stops.
+    const std::atomic<bool>* stopRequest = nullptr;
+    std::uint32_t nodeLimit = 0;  // leaf evaluations allowed for the move; 0: no limit
 };
 
 // Sizes and zero-fills the table for memoryBytes (hashsize * 2^20), draws the hash keys

@@ -50,8 +50,16 @@ bool hardTimeExceeded(Searcher& searcher, bool quiet) {
     return true;
 }
 
+bool stopRequested(Searcher& searcher) {
+    const bool stop = (searcher.stopRequest && searcher.stopRequest->load(std::memory_order_relaxed)) ||
+                      (searcher.nodeLimit != 0 && searcher.nodeCount >= searcher.nodeLimit);
+    if (stop) searcher.aborted = true;
+    return stop;
+}
+
 bool shouldStopBeforePass(Searcher& searcher) {
     if (searcher.bestMove.isNone()) return false;
+    if (stopRequested(searcher)) return true;
     if (searcher.acceptable) return searcher.aborted || softTimeExceeded(searcher, false);
     return hardTimeExceeded(searcher, false);
 }

@@ -22,8 +22,12 @@ bool softTimeExceeded(Searcher& searcher, bool quiet);
 // sets aborted and hardAborted.
 bool hardTimeExceeded(Searcher& searcher, bool quiet);
 
+// A stop asked for from outside or the node limit reached: sets aborted, quietly, so that
+// the pass is thrown away as after the hard limit. Only worth asking once a best move exists.
+bool stopRequested(Searcher& searcher);
+
 // Called before every pass: the first pass of a move always runs; after an acceptable
-// move the soft limit decides, otherwise the hard one.
+// move the soft limit decides, otherwise the hard one; a stop request ends it too.
 bool shouldStopBeforePass(Searcher& searcher);
 
 }  // namespace corvina

@@ -1,0 +1,52 @@
+#include "search/limits.h"
+
+#include <algorithm>
+
+namespace corvina {
+
+namespace {
+
+// The budget is 0.75 of the time per move and the hard limit three budgets: a pass that
+// runs to the hard limit takes 2.25 times the time per move.
+constexpr double HardLimitFactor = 2.25;
+
+// Own moves still to play before the clock is refilled, this one included.
+std::int32_t movesToControl(const SearchLimits& limits, std::int32_t plyCount) {
+    if (limits.movesToGo > 0) return limits.movesToGo;
+    if (limits.movesPerSession > 0) {
+        const std::int32_t done = std::max(0, plyCount - limits.sessionStartPly) / 2;
+        return limits.movesPerSession - done % limits.movesPerSession;
+    }
+    // The whole game on one clock: the classic estimate of the moves still to come.
+    return std::max(20, 80 - plyCount / 2);
+}
+
+}  // namespace
+
+double secondsForMove(const SearchLimits& limits, std::int32_t plyCount, double elapsed,
+                      double maxMoveSeconds) {
+    double t;
+    if (limits.infinite) {
+        t = maxMoveSeconds;
+    } else if (limits.moveSeconds > 0) {
+        // A fixed time per move is not carried over: even a pass cut at the hard limit
+        // must end inside it, with a tenth left for the answer.
+        t = 0.9 * limits.moveSeconds / HardLimitFactor - elapsed;
+    } else if (limits.clockSeconds == -1.0) {
+        t = maxMoveSeconds;
+    } else if (limits.movesToGo > 0 || limits.movesPerSession > 0 || limits.incrementSeconds > 0) {
+        // The clock and the increments still to come, shared by the moves to the control;
+        // no move may let its hard limit take more than two thirds of the clock.
+        const std::int32_t left = movesToControl(limits, plyCount);
+        const double share = (limits.clockSeconds + limits.incrementSeconds * (left - 1)) / left;
+        t = std::min(share, 0.3 * limits.clockSeconds) - elapsed;
+    } else {
+        int movesLeft = 80 - plyCount / 2;
+        if (movesLeft <= 20) movesLeft = 20;
+        t = limits.clockSeconds / movesLeft - elapsed;
+    }
+    if (t < 0) t = 0;
+    return t < maxMoveSeconds ? t : maxMoveSeconds;
+}
+
+}  // namespace corvina
