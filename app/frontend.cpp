@@ -1,13 +1,14 @@
 // The front-end runs and the command loop shared by the xboard and console modes.
 #include "app/frontend.h"
 
-#include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <limits>
 #include <string>
 
 #include "app/engine.h"
+#include "app/input.h"
+#include "app/xboard.h"
 #include "board/notation.h"
 #include "board/position.h"
 
@@ -50,8 +51,11 @@ const char* resultLine(GameResult result) {
 
 }  // namespace
 
-int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
-    std::istream& in = std::cin;
+int readCommands(Engine& engine, CommandLoop& loop) {
+    std::istream& in = loop.in;
+    const bool xboard = loop.xboard;
+    bool& thinkNow = loop.thinkNow;
+    bool& goSeen = loop.goSeen;
     std::string word;
     for (;;) {
         // A closed input ends the loop as "quit" would.
@@ -61,6 +65,11 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
         } else if (word == "white") {
             engine.engineSide = 1;
         } else if (word == "go") {
+            // xboard's go plays the side to move at any time of the game.
+            if (xboard) {
+                readXboardCommand(word, engine, loop);
+                return 0;
+            }
             if (!goSeen) {
                 goSeen = true;
                 return 0;
@@ -76,6 +85,10 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
             engine.newGame();
             thinkNow = false;
             goSeen = false;
+            // xboard: out of force mode, no side taken, no depth limit.
+            loop.forceMode = false;
+            loop.playing = -1;
+            engine.limits.depth = 0;
         } else if (word == "quit") {
             return -1;
         } else if (word == "time") {
@@ -123,13 +136,30 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
             std::cout << "the game is over" << std::endl;
             thinkNow = false;
             goSeen = false;
+            loop.forceMode = false;
+            loop.playing = -1;
         } else if (word == "stat") {
         } else if (word == "trav") {
             engine.showTree = true;
         } else {
+            bool moveWord = false;
+            if (xboard) {
+                const XboardCommand done = readXboardCommand(word, engine, loop);
+                if (done == XboardCommand::EndOfInput) return -1;
+                if (done == XboardCommand::Think) return 0;
+                if (done == XboardCommand::ReadOn) continue;
+                if (done == XboardCommand::Move) {
+                    if (!(in >> word)) return -1;
+                    moveWord = true;
+                }
+            }
             const Move move = readMove(word, engine.board);
             if (move.isNone()) {
                 if (!xboard) std::cout << "illegal move or command" << std::endl;
+                // The protocol's answer, so that xboard takes the move back; other words
+                // stay unanswered.
+                else if (moveWord || looksLikeMove(word))
+                    std::cout << "Illegal move: " << word << std::endl;
                 continue;
             }
             if (!xboard) {
@@ -142,15 +172,28 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
     }
 }
 
-void runGameLoop(Engine& engine, bool xboard) {
-    bool goSeen = false;
+void runGameLoop(Engine& engine, CommandLoop& loop) {
+    const bool xboard = loop.xboard;
+    loop.goSeen = false;
     if (!xboard) showBoard(engine);
     for (;;) {
-        bool thinkNow = false;
-        if (readCommands(engine, xboard, thinkNow, goSeen) == -1) return;
+        loop.thinkNow = false;
+        if (readCommands(engine, loop) == -1) return;
         if (!xboard) showBoard(engine);
-        if (!thinkNow) continue;
-        const Move move = engine.think();
+        if (!(xboard ? xboardEngineToMove(engine, loop) : loop.thinkNow)) continue;
+        Move move;
+        if (loop.reader) {
+            // The input thread may stop the search; a request left from before is void.
+            engine.clearStop();
+            loop.abandoned = false;
+            loop.reader->beginThinking();
+            move = engine.think();
+            loop.reader->endThinking();
+            // The game changed under the search (force, new, quit, ...): no move.
+            if (loop.abandoned) continue;
+        } else {
+            move = engine.think();
+        }
         if (!move.isNone()) {
             if (!xboard) std::cout << engine.plyCount << ". ";
             printMoveLine(move, xboard);
@@ -159,17 +202,6 @@ void runGameLoop(Engine& engine, bool xboard) {
         if (const char* line = resultLine(engine.result)) std::cout << line << std::endl;
         if (!xboard) showBoard(engine);
     }
-}
-
-void runXboard(const Settings& settings) {
-    // xboard interrupts its engines with SIGINT before relaying a move; the default
-    // action would end the process in the middle of the game.
-    std::signal(SIGINT, SIG_IGN);
-    std::cout << "feature setboard=1" << std::endl;
-    std::cout << "feature analyze=0" << std::endl;
-    std::cout << "feature done=1" << std::endl;
-    Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
-    runGameLoop(engine, true);
 }
 
 void runConsolePositions(const Settings& settings) {
@@ -185,7 +217,8 @@ void runConsolePositions(const Settings& settings) {
         "8/8/1K6/4k3/PP6/8/8/8 w - - 0 1",
     };
     for (const char* fen : positions) engine.setPosition(fen);
-    runGameLoop(engine, false);
+    CommandLoop loop(std::cin, false);
+    runGameLoop(engine, loop);
 }
 
 void runConsoleEndgames(const Settings& settings) {
@@ -199,7 +232,8 @@ void runConsoleEndgames(const Settings& settings) {
         "4k3/4p3/8/8/8/8/3PP3/4K3 w - - 0 1",
     };
     for (const char* fen : endgames) parseFen(engine.board, fen);
-    runGameLoop(engine, false);
+    CommandLoop loop(std::cin, false);
+    runGameLoop(engine, loop);
 }
 
 void runSelfPlay(const Settings& settings) {

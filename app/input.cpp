@@ -47,7 +47,7 @@ void InputReader::readLines() {
         std::lock_guard<std::mutex> lock(mutex_);
         if (got) {
             if (whole) line += '\n';
-            if (!(thinking_ && filter_ && filter_(line))) lines_.push_back(std::move(line));
+            if (!(thinking_ && filter_ && filter_(line, false))) lines_.push_back(std::move(line));
         }
         if (last) finished_ = true;
         arrived_.notify_one();
@@ -69,7 +69,7 @@ void InputReader::beginThinking() {
     thinking_ = true;
     if (!filter_) return;
     for (auto it = lines_.begin(); it != lines_.end();) {
-        if (filter_(*it))
+        if (filter_(*it, true))
             it = lines_.erase(it);
         else
             ++it;

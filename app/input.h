@@ -20,9 +20,11 @@ namespace corvina {
 class InputReader {
   public:
     // Sees each line that arrives while the engine thinks, on the reader thread, and at
-    // beginThinking each line already waiting, on the caller's. It may ask the engine to
-    // stop and answer the line itself; true takes the line out of the queue.
-    using ThinkingFilter = std::function<bool(const std::string& line)>;
+    // beginThinking each line already waiting (waiting true), on the caller's, under the
+    // queue's lock. It may ask the engine to stop and answer the line itself; true takes
+    // the line out of the queue. A waiting line was sent before the engine began to think,
+    // maybe long before: a script sends all its lines at once.
+    using ThinkingFilter = std::function<bool(const std::string& line, bool waiting)>;
 
     InputReader(std::istream& source, ThinkingFilter filter);
     ~InputReader();

@@ -35,11 +35,12 @@ double secondsForMove(const SearchLimits& limits, std::int32_t plyCount, double 
     } else if (limits.clockSeconds == -1.0) {
         t = maxMoveSeconds;
     } else if (limits.movesToGo > 0 || limits.movesPerSession > 0 || limits.incrementSeconds > 0) {
-        // The clock and the increments still to come, shared by the moves to the control;
-        // no move may let its hard limit take more than two thirds of the clock.
+        // The clock and the increments still to come, shared by the moves to the control.
+        // A move takes about one and a half times its share, so the last moves before
+        // the control are short of time: none may let its hard limit take half the clock.
         const std::int32_t left = movesToControl(limits, plyCount);
         const double share = (limits.clockSeconds + limits.incrementSeconds * (left - 1)) / left;
-        t = std::min(share, 0.3 * limits.clockSeconds) - elapsed;
+        t = std::min(share, 0.2 * limits.clockSeconds) - elapsed;
     } else {
         int movesLeft = 80 - plyCount / 2;
         if (movesLeft <= 20) movesLeft = 20;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "board/position.h"
 #include "tests/app/engine_process.h"
@@ -92,6 +93,53 @@ TEST(Executable, OpponentsUnderPromotionIsPlayedAsSent) {
     // Only the king can answer a knight's check, and not to g3, which the knight covers.
     EXPECT_TRUE(reply == "h2g1" || reply == "h2g2" || reply == "h2h1" || reply == "h2h3")
         << reply;
+}
+
+// Waits until the engine's output holds the text after position from, or the time is up.
+std::size_t waitForOutput(const EngineProcess& engine, const std::string& text, std::size_t from,
+                          std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        const std::size_t at = engine.out().find(text, from);
+        if (at != std::string::npos || std::chrono::steady_clock::now() > end) return at;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+TEST(Executable, XboardMovesNowOnQuestionMarkAndForceDropsTheMoveUnderWay) {
+    // A clock of 10000 s gives some 125 s a move: only the input can end these searches.
+    TempDir dir;
+    ASSERT_TRUE(dir.ok());
+    writeFile(dir.file("corvina.ini"), "[corvina]\ngui=xboard\nbook=\negtb=\nhashsize=1\n");
+    EngineProcess engine(dir, {});
+    ASSERT_TRUE(engine.started());
+    const std::chrono::seconds limit(20);
+    engine.send("xboard\nprotover 2\nnew\ntime 1000000\notim 1000000\nusermove e2e4\n");
+    std::size_t at = waitForOutput(engine, "\n1 ", 0, limit);  // the first pass is done
+    ASSERT_NE(at, std::string::npos) << engine.out();
+    const auto asked = std::chrono::steady_clock::now();
+    engine.send("?\nping 1\n");
+    at = waitForOutput(engine, "\nmove ", at, limit);
+    ASSERT_NE(at, std::string::npos) << engine.out();
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::seconds(5));
+    ASSERT_NE(waitForOutput(engine, "pong 1", at, limit), std::string::npos);
+
+    // White's reply sets the engine thinking again; force stops it without a move.
+    engine.send("time 1000000\nusermove d2d4\n");
+    at = waitForOutput(engine, "turn:      3", at, limit);
+    ASSERT_NE(at, std::string::npos) << engine.out();
+    engine.send("force\nping 2\n");
+    const std::size_t pong = waitForOutput(engine, "pong 2", at, limit);
+    ASSERT_NE(pong, std::string::npos) << engine.out();
+    EXPECT_EQ(engine.out().find("\nmove ", at), std::string::npos);
+
+    // The board is the game's: a pawn move that Black's first move left alone is legal.
+    const bool aPawnMoved = engine.out().find("\nmove a7") != std::string::npos;
+    engine.send(aPawnMoved ? "usermove h7h6\nping 3\nquit\n" : "usermove a7a6\nping 3\nquit\n");
+    ASSERT_TRUE(engine.waitForExit(ExitLimit));
+    EXPECT_EQ(engine.status(), 0);
+    EXPECT_NE(engine.out().find("pong 3", pong), std::string::npos);
+    EXPECT_EQ(engine.out().find("Illegal move"), std::string::npos) << engine.out();
 }
 
 std::string diagram(const char* fen) {

@@ -53,26 +53,131 @@ bool hasLine(const std::string& text, const std::string& wanted) {
     return false;
 }
 
+// The sides the engine thought for, in order: "white" or "black" per "now playing" line.
+std::vector<std::string> sidesPlayed(const std::string& text) {
+    std::vector<std::string> sides;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind("now playing ", 0) == 0) sides.push_back(line.substr(12));
+    return sides;
+}
+
+// The value after the label on the last line that starts with it, or -1.
+double lastValue(const std::string& text, const std::string& label) {
+    double value = -1;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (line.rfind(label, 0) == 0) value = std::atof(line.c_str() + label.size());
+    return value;
+}
+
 TEST(Xboard, FeatureLinesComeFirstAndOneMoveAnswersTheRelayedMove) {
     const EngineRun run = runEngine("xboard",
                               "xboard\nprotover 2\naccepted setboard\nnew\nrandom\nlevel 40 1 0\n"
                               "post\nhard\ntime 6000\notim 6000\nfrobnicate\ne2e4\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind("feature setboard=1\nfeature analyze=0\nfeature done=1\n", 0), 0u);
+    // protover 2 is answered with what the engine now understands, in one line.
+    EXPECT_TRUE(hasLine(run.out, "feature ping=1 setboard=1 usermove=1 playother=1 sigint=0 "
+                                 "sigterm=0 myname=\"corvina\" colors=0 analyze=0 name=0 nps=0 "
+                                 "done=1"))
+        << run.out;
     EXPECT_EQ(countLinesStartingWith(run.out, "move "), 1);
     EXPECT_EQ(countLinesStartingWith(run.out, "illegal move"), 0);  // silent in xboard mode
+    EXPECT_EQ(countLinesStartingWith(run.out, "Illegal move"), 0);  // frobnicate is no move
     // "accepted setboard" leaves an empty setboard line: acknowledged, not an error.
     EXPECT_EQ(countLinesStartingWith(run.out, "tellusererror"), 0);
 }
 
-TEST(Xboard, MoveWithoutTimeIsAppliedSilentlyAndGoCountsOncePerGame) {
-    EngineRun run = runEngine("xboard", "new\ne2e4\n");
-    EXPECT_EQ(countLinesStartingWith(run.out, "move "), 0);
-    EXPECT_EQ(countLinesStartingWith(run.out, "pawns: "), 1);
+TEST(Xboard, EngineAnswersForTheSideGoOrPlayotherGaveItAndNeverInForceMode) {
+    const struct {
+        const char* input;
+        std::vector<std::string> sides;
+    } rows[] = {
+        // Protocol 1: a move is answered only after a time in the same read.
+        {"new\ne2e4\n", {}},
+        {"new\ntime 3000\ne2e4\n", {"black"}},
+        // go plays the side to move, any number of times a game.
+        {"new\ntime 3000\ngo\ngo\nnew\ntime 3000\ngo\n", {"white", "black", "white"}},
+        // After force, go takes the side to move and answers its opponent's later moves.
+        {"new\nforce\ne2e4\ntime 3000\ngo\nd2d4\n", {"black", "black"}},
+        {"new\nforce\ne2e4\nplayother\ntime 3000\ne7e5\n", {"white"}},
+        // Force mode plays the moves, with or without a time, and never answers.
+        {"new\ntime 3000\ngo\nforce\ntime 3000\ne7e5\n", {"white"}},
+        // The words after name, accepted and rejected are not moves.
+        {"new\nname e2e4 player\nrejected e2e4\ntime 3000\nusermove e2e4\n", {"black"}},
+    };
+    for (const auto& row : rows) {
+        const EngineRun run = runEngine("xboard", row.input);
+        EXPECT_EQ(sidesPlayed(run.out), row.sides) << row.input;
+        EXPECT_EQ(countLinesStartingWith(run.out, "move "), int(row.sides.size())) << row.input;
+        EXPECT_EQ(countLinesStartingWith(run.out, "Illegal move"), 0) << row.input;
+    }
+}
 
-    // First go thinks; the second go of the game does not; after new it counts again.
-    run = runEngine("xboard", "new\ntime 3000\ngo\ngo\nnew\ntime 3000\ngo\n");
-    EXPECT_EQ(countLinesStartingWith(run.out, "move "), 2);
+TEST(Xboard, TakebackRestoresAGameThatThenContinuesLegally) {
+    // Four plies, remove two, undo one: Black is to move after 1. e4 at ply 1.
+    const EngineRun run = runEngine(
+        "xboard", "new\nforce\ne2e4\ne7e5\ng1f3\nb8c6\nremove\nundo\nusermove d2d4\ne7e5\n"
+                  "usermove nonsense\nundo\nundo\nundo\nusermove e2e4\ntime 3000\ngo\nping 1\n");
+    EXPECT_TRUE(hasLine(run.out, "Illegal move: d2d4")) << run.out;  // not White's turn
+    EXPECT_TRUE(hasLine(run.out, "Illegal move: nonsense"));
+    EXPECT_EQ(countLinesStartingWith(run.out, "Illegal move"), 2);
+    // Undo at the start of the game does nothing; the engine then plays Black at ply 1.
+    EXPECT_EQ(sidesPlayed(run.out), std::vector<std::string>{"black"});
+    EXPECT_TRUE(hasLine(run.out, "turn:      1"));
+    EXPECT_EQ(countLinesStartingWith(run.out, "move "), 1);
+    // ping is answered after the move it followed.
+    EXPECT_GT(run.out.find("pong 1"), run.out.find("\nmove "));
+}
+
+TEST(Xboard, LevelStAndSdSetTheTimeAndDepthOfAMove) {
+    const struct {
+        const char* input;
+        double secondsPerMove;
+        int deepest;  // 0: any
+    } rows[] = {
+        // The classic rule without a time control: 60 s over 80 moves.
+        {"new\ntime 6000\ne2e4\n", 0.75, 0},
+        // 40 moves in a minute: a fortieth of the clock each.
+        {"new\nlevel 40 1 0\ntime 6000\ne2e4\n", 1.5, 0},
+        // A fixed time per move, inside which even the hard limit falls.
+        {"new\nst 3\ntime 6000\ne2e4\n", 1.2, 0},
+        // A depth limit under the usual clock; new lifts it again.
+        {"new\nsd 3\ntime 6000\ne2e4\n", 0.75, 3},
+        {"new\nsd 3\nnew\nsd 2\ntime 6000\ne2e4\n", 0.75, 2},
+    };
+    for (const auto& row : rows) {
+        const EngineRun run = runEngine("xboard", row.input);
+        EXPECT_NEAR(lastValue(run.out, "time/move: "), row.secondsPerMove, 0.01) << row.input;
+        if (row.deepest != 0) {
+            EXPECT_EQ(countLinesStartingWith(run.out, std::to_string(row.deepest) + " "), 1)
+                << row.input;
+            EXPECT_EQ(countLinesStartingWith(run.out, std::to_string(row.deepest + 1) + " "), 0)
+                << row.input;
+        }
+    }
+}
+
+TEST(Xboard, FortyMovesInAMinuteThinksLongerThanTheClassicRule) {
+    // The classic rule spends about 0.75 s of the 1.5 s that each of the 40 moves has. Each
+    // move passes its budget of 1.125 s, and the pass that crosses it runs on.
+    double used = 0;
+    for (const char* first : {"e2e4", "d2d4", "c2c4"}) {
+        const EngineRun run = runEngine(
+            "xboard", std::string("new\nlevel 40 1 0\ntime 6000\nusermove ") + first + "\n");
+        ASSERT_EQ(countLinesStartingWith(run.out, "move "), 1) << run.out;
+        used += lastValue(run.out, "      time: ");
+    }
+    EXPECT_GT(used / 3, 1.2);
+}
+
+TEST(Xboard, NopostSilencesTheThinkingLines) {
+    EngineRun run = runEngine("xboard", "new\nnopost\nsd 2\ntime 6000\ne2e4\n");
+    EXPECT_EQ(countLinesStartingWith(run.out, "1 "), 0);
+    EXPECT_EQ(countLinesStartingWith(run.out, "move "), 1);
+    run = runEngine("xboard", "new\nnopost\npost\nsd 2\ntime 6000\ne2e4\n");
+    EXPECT_EQ(countLinesStartingWith(run.out, "1 "), 1);
 }
 
 TEST(Xboard, SetboardTakesTheWholeLineAndRejectsBrokenPositions) {

@@ -20,7 +20,7 @@ TEST(InputReader, ThinkingFilterTakesItsLinesAndReadingEndsAtQuit) {
     // Whether a line arrives before or after beginThinking, the filter sees it once.
     std::istringstream source("force\n?\ne2e4 ?x\nping 7\n?\nname quitter\nquit now\nnever read\n");
     std::vector<std::string> seen;
-    InputReader reader(source, [&](const std::string& line) {
+    InputReader reader(source, [&](const std::string& line, bool) {
         seen.push_back(line);
         return line == "?\n";
     });
