@@ -51,10 +51,15 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
     if (ply >= MaxSearchPly) depth = 0;
 
     // Step 1. Probe: a deep enough entry answers or narrows the window; any entry of
-    // this position gives the move to try first.
+    // this position gives the move to try first. The root must end with a move of its
+    // own: an answer without one (a repetition mark from another game, say) neither
+    // settles it nor keeps its result out of the slot.
     Move hashMove = NoMove;
+    bool replaceRootEntry = false;
     if (const HashEntry* entry = searcher.table.probe(position)) {
-        if (entry->depth >= depth) {
+        const bool moveless = ply == 0 && !entry->hasMove();
+        replaceRootEntry = moveless && entry->depth > depth;
+        if (entry->depth >= depth && !moveless) {
             const int lower = scoreFromTable(entry->lower(), ply);
             const int upper = scoreFromTable(entry->upper(), ply);
             if (lower >= beta) return lower;
@@ -105,10 +110,7 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
             // Only the root knows the game: a child that repeats it is marked as a draw
             // and the search below finds the mark at once.
             if (ply == 0 && gameHasSeen(*searcher.engine, child.board)) {
-                storeHashEntry(searcher.table, child,
-                               packHashEntry(child.hashLockKey, RepetitionDepth, NoMove,
-                                             searcher.drawValue, searcher.drawValue),
-                               true);
+                markRepetition(searcher, child);
                 std::cout << "repetition: ";
                 writeCoordinate(std::cout, move);
                 std::cout << ", value: " << searcher.drawValue << ", best: " << best
@@ -157,7 +159,7 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
     storeHashEntry(searcher.table, position,
                    packHashEntry(position.hashLockKey, depth, nodeMove, scoreToTable(lower, ply),
                                  scoreToTable(upper, ply)),
-                   false);
+                   replaceRootEntry);
     return value;
 }
 

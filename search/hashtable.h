@@ -51,6 +51,9 @@ struct HashEntry {
     void setLower(int value) { writeBound(lowerWord, value); }
     void setUpper(int value) { writeBound(upperWord, value); }
 
+    // False for "no move" (h8-h8): a repetition mark, a mate or stalemate, a leaf.
+    bool hasMove() const { return (from & 0x3F) != 0x3F || (to & 0x3F) != 0x3F; }
+
     // The stored squares as a quiet queen-promotion move; "no move" reads back as h8-h8,
     // which the generator never produces.
     Move move() const {

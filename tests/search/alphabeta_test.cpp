@@ -233,6 +233,18 @@ TEST_F(AlphaBeta, RootMoveThatRepeatsTheGameGetsADrawMark) {
     EXPECT_EQ(mark->upper(), 37);
     EXPECT_TRUE(mark->move().sameSquares(Move{7, 7, 7, 7, KindQuiet, 2}));
 
+    // The mark holds for this game only: the next move's reset takes it out, and a mark
+    // left on a root (here by hand) does not settle that root without a move.
+    resetSearcher(searcher);
+    EXPECT_EQ(searcher.table.probe(child), nullptr);
+    storeHashEntry(searcher.table, child,
+                   packHashEntry(child.hashLockKey, RepetitionDepth, NoMove, 37, 37), true);
+    {
+        CaptureStdout quiet;
+        deepen(searcher, child.board, 2);
+    }
+    EXPECT_FALSE(searcher.bestMove.isNone());
+
     // Below the root the game is not consulted: the same position two plies down is
     // searched normally and prints nothing.
     engine.history.clear();
