@@ -25,10 +25,11 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
 
 // Looks the children up before searching them: one whose stored bound is deep enough
 // and already beyond the window cuts the node off. Returns that bound and its index in
-// bestIndex, or initialBest when no child cuts.
+// bestIndex, or initialBest when no child cuts. ply is the node's: its children's mate
+// scores are read at ply + 1.
 std::int32_t enhancedCutoffProbe(const Searcher& searcher, const Position& position,
                                  const MoveList& list, std::int32_t alpha, std::int32_t beta,
-                                 bool whiteToMove, std::int32_t initialBest, int depth,
+                                 bool whiteToMove, std::int32_t initialBest, int depth, int ply,
                                  int& bestIndex);
 
 }  // namespace corvina
