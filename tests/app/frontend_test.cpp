@@ -277,6 +277,8 @@ TEST(BadInput, EndOfInputAnywhereEndsTheRunCleanly) {
         "",           "garbage words 1234 e9e9",    "setboard 8/8/8/8/8/8/8/K6k w - -",
         "rating 2200", "time",                      "new\ne2e4\ntime 100",
         "\x01\x02\xff", "rating x y z",
+        "level 40 1", "usermove",                   "ping",
+        "force\nundo\nremove\nundo",
     };
     for (const std::string& input : inputs) {
         const EngineRun xboard = runEngine("xboard", input, true);
