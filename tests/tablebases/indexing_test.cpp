@@ -237,6 +237,28 @@ TEST(Indexing, SlowEveryFourManPositionFitsItsFile) {
     }
 }
 
+// Every legal position of kppkp with White to move, en passant ones included: no index
+// may fall outside the file (a pawn on the h-file is no capturer of a pawn on the a-file).
+TEST(Indexing, SlowEveryKppkpPositionWithWhiteToMoveFitsItsFile) {
+    const int id = tableId("kppkp");
+    const TableMen men = parseTableMen("kppkp");
+    const IndexFunction f = makeIndexFunction("kppkp", 0);
+    const std::uint32_t size = tableList[id].size[0];
+    std::uint64_t outside = 0;
+    std::uint64_t epPositions = 0;
+    std::ostringstream first;
+    forEachTablePosition(men, 0, [&](const TablePosition& p) {
+        epPositions += p.epSquare != NoSquare;
+        if (f(p.sides[0], p.sides[1], p.epSquare, 0) >= size && outside++ == 0) {
+            first << "kings " << int(p.king[0]) << ' ' << int(p.king[1]) << ", pawns "
+                  << int(p.square[0][0]) << ' ' << int(p.square[0][1]) << ' '
+                  << int(p.square[1][0]) << ", en passant " << p.epSquare;
+        }
+    });
+    EXPECT_GT(epPositions, 0u);
+    EXPECT_EQ(outside, 0u) << "first: " << first.str();
+}
+
 // A random legal position of the table, and the board the engine would play it on.
 bool randomPosition(const TableMen& men, int sideToMove, std::mt19937& rng, TablePosition& p,
                     BoardRecord& board) {
