@@ -158,6 +158,7 @@ int startFrontEnd(const Settings& settings, const FrontEndRuns& runs) {
         // The first console run is guarded as well: an escaping exception would
         // otherwise abort the process.
         std::cout << "internal error" << std::endl;
+        return 1;
     }
     return 0;
 }

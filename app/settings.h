@@ -41,8 +41,8 @@ struct FrontEndRuns {
 };
 
 // Starts the runs that the gui setting names ("console" makes two, one after the other)
-// and returns the process exit status: 1 for an unknown gui, otherwise 0. An exception
-// escaping a run prints "internal error" on standard output.
+// and returns the process exit status: 1 for an unknown gui or after an exception
+// escaping a run (which prints "internal error" on standard output), otherwise 0.
 int startFrontEnd(const Settings& settings, const FrontEndRuns& runs);
 
 }  // namespace corvina
