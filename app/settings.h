@@ -21,7 +21,8 @@ inline constexpr const char* DefaultSettingsFile = "corvina.ini";
 
 // Reads the [corvina] section of the file at path (nullptr: the default name). When
 // neither path nor the default file opens, writes the default file and returns that
-// result; otherwise returns true. Warnings and notes go to standard error.
+// result; otherwise returns true. Warnings and notes go to standard error, among them
+// one for a file without the section.
 bool readSettings(Settings& settings, const char* path);
 
 // Interprets one "key=value" line of the section; true when it set a field.
