@@ -213,6 +213,16 @@ TEST(Console, OneEngineMovesForBothSidesThroughARepetition) {
     EXPECT_EQ(countLinesStartingWith(run.out, "104. move "), 1) << run.out;
 }
 
+TEST(Xboard, EmptyOrNegativeClockGivesOnePassAndAMove) {
+    // A negative time is a fallen flag, not the "no clock" of a game without `time`.
+    for (const char* clock : {"time -100", "time 0"}) {
+        const EngineRun run = runEngine("xboard", std::string("new\n") + clock + "\ngo\n");
+        EXPECT_TRUE(hasLine(run.out, "time/move: 0")) << clock;
+        EXPECT_EQ(countLinesStartingWith(run.out, "postadmin: move_: "), 1) << clock;
+        EXPECT_EQ(countLinesStartingWith(run.out, "move "), 1) << clock;
+    }
+}
+
 TEST(Console, SetboardPlaysOnTheCheckedBoard) {
     // No black pawn made a double step to e5, so e6 is no en passant square and the pawn
     // on d5 cannot go there; on the raw text it "captured" the empty e5.
