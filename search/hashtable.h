@@ -60,8 +60,13 @@ void boundsOfResult(int v, int alpha, int beta, int& lower, int& upper);
 inline constexpr std::uint32_t MaxHashEntries = 1u << 30;
 std::uint32_t hashEntryCountFor(std::int64_t memoryBytes);
 
+// The table's memory comes from aligned_alloc (whole huge pages), so it goes back by free.
+struct HashMemoryRelease {
+    void operator()(HashEntry* entries) const;
+};
+
 struct HashTable {
-    std::unique_ptr<HashEntry[]> entries;
+    std::unique_ptr<HashEntry[], HashMemoryRelease> entries;
     std::uint32_t entryCount = 0;
 
     // Zero-filled array of count entries; false (and an empty table) when it cannot be had.
