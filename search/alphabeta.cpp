@@ -131,7 +131,7 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
 
             // The first pass of a move never aborts; later ones give up past the hard
             // limit, and the driver throws the pass away.
-            if (!searcher.bestMove.isNone() && hardTimeExceeded(searcher, ply != 0)) return 0;
+            if (!searcher.bestMove.isNone() && pollHardTime(searcher, ply != 0)) return 0;
         }
 
         // Step 6. The best move becomes a killer; no legal move is mate or stalemate.

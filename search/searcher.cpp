@@ -49,6 +49,7 @@ void resetSearcher(Searcher& searcher) {
     searcher.acceptable = 0;
     searcher.probeValue = 0;
     searcher.nodeCount = 0;
+    searcher.pollCount = 0;
 }
 
 }  // namespace corvina

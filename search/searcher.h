@@ -30,6 +30,7 @@ struct Searcher {
     std::int32_t probeValue = 0;
     Move probeMove = NoMove;      // best root move by the tablebases
     std::uint32_t nodeCount = 0;  // leaf evaluations of the current move
+    std::int32_t pollCount = 0;   // hard-limit checks since the clock was last read
 };
 
 // Sizes and zero-fills the table for memoryBytes (hashsize * 2^20), draws the hash keys

@@ -50,6 +50,12 @@ bool hardTimeExceeded(Searcher& searcher, bool quiet) {
     return true;
 }
 
+bool pollHardTime(Searcher& searcher, bool quiet) {
+    if (!searcher.hardAborted && ++searcher.pollCount < HardLimitPollInterval) return false;
+    searcher.pollCount = 0;
+    return hardTimeExceeded(searcher, quiet);
+}
+
 bool shouldStopBeforePass(Searcher& searcher) {
     if (searcher.bestMove.isNone()) return false;
     if (searcher.acceptable) return searcher.aborted || softTimeExceeded(searcher, false);

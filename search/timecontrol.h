@@ -22,6 +22,13 @@ bool softTimeExceeded(Searcher& searcher, bool quiet);
 // sets aborted and hardAborted.
 bool hardTimeExceeded(Searcher& searcher, bool quiet);
 
+// The hard-limit check the search makes after every searched move. The clock is read at
+// every HardLimitPollInterval-th check only, each check being a few microseconds of
+// search at most, so the limit is still noticed within a millisecond or so; once the
+// search has given up, every check reads it, so the abort unwinds at once.
+inline constexpr int HardLimitPollInterval = 64;
+bool pollHardTime(Searcher& searcher, bool quiet);
+
 // Called before every pass: the first pass of a move always runs; after an acceptable
 // move the soft limit decides, otherwise the hard one.
 bool shouldStopBeforePass(Searcher& searcher);
