@@ -13,10 +13,9 @@ namespace corvina {
 // pseudo-legal moves is the most a position can give, and the list needs no capacity check.
 static_assert(4 * 27 + 2 * 14 + 2 * 13 + 2 * 8 + 10 + 8 * 4 <= MoveListCapacity);
 
-void MoveList::reset() {
-    count = 0;
-    for (Move& move : moves) move = NoMove;  // NoMove carries the queen promotion byte
-}
+// The generator writes whole moves, so the entries past count are never read and an
+// interior node of the search need not touch the 1.5 KB of its list.
+void MoveList::reset() { count = 0; }
 
 void KillerTable::reset() {
     for (int ply = 0; ply < KillerPlies; ++ply) {
@@ -42,14 +41,11 @@ constexpr Direction bishopDirections[4] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
 constexpr Direction knightDirections[8] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
                                            {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
 
-// Writes bytes 0..4 only: the promotion byte keeps the value its owner preset.
+// Promotions are generated to a queen; the notation reader changes the byte for others.
 inline void addMove(MoveList& list, int fromFile, int fromRank, int toFile, int toRank, int kind) {
-    Move& move = list.moves[list.count++];
-    move.fromFile = std::int8_t(fromFile);
-    move.fromRank = std::int8_t(fromRank);
-    move.toFile = std::int8_t(toFile);
-    move.toRank = std::int8_t(toRank);
-    move.kind = std::int8_t(kind);
+    list.moves[list.count++] = Move{std::int8_t(fromFile), std::int8_t(fromRank),
+                                    std::int8_t(toFile),   std::int8_t(toRank),
+                                    std::int8_t(kind),     2};
 }
 
 inline bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
@@ -297,9 +293,7 @@ std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
 std::uint64_t perft(const Position& position, int depth) {
     if (depth <= 0) return 1;
     if (depth > PerftMaxDepth) return 0;
-    // One list per level, preset once: the generator never touches the promotion byte.
     MoveList lists[PerftMaxDepth];
-    for (int i = 0; i < depth; ++i) lists[i].reset();
     return perftLevel(position, depth, lists);
 }
 
