@@ -82,8 +82,15 @@ struct HashTable {
     }
     // The slot when it belongs to the position, else nullptr.
     const HashEntry* probe(const Position& position) const {
-        const HashEntry& entry = slot(position);
-        return entry.lock == position.hashLockKey ? &entry : nullptr;
+        return probe(position.hashIndexKey, position.hashLockKey);
+    }
+    const HashEntry* probe(std::uint32_t indexKey, std::uint32_t lockKey) const {
+        const HashEntry& entry = entries[indexKey & (entryCount - 1)];
+        return entry.lock == lockKey ? &entry : nullptr;
+    }
+    // Starts loading the slot of an index key into the cache, for a probe soon after.
+    void prefetch(std::uint32_t indexKey) const {
+        __builtin_prefetch(&entries[indexKey & (entryCount - 1)]);
     }
 };
 

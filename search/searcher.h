@@ -13,6 +13,12 @@ namespace corvina {
 
 struct Engine;  // the owner: game history, pawn cache, tablebase switch
 
+// The two hash keys of every child in a move list, by list index.
+struct ChildKeys {
+    std::uint32_t index[MoveListCapacity];
+    std::uint32_t lock[MoveListCapacity];
+};
+
 struct Searcher {
     Engine* engine = nullptr;
     HashTable table;  // kept across moves and games
@@ -31,6 +37,7 @@ struct Searcher {
     Move probeMove = NoMove;      // best root move by the tablebases
     std::uint32_t nodeCount = 0;  // leaf evaluations of the current move
     std::int32_t pollCount = 0;   // hard-limit checks since the clock was last read
+    ChildKeys childKeys[KillerPlies];  // of the interior node at each ply (below 100)
 };
 
 // Sizes and zero-fills the table for memoryBytes (hashsize * 2^20), draws the hash keys
