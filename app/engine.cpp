@@ -4,6 +4,8 @@
 #include <iostream>
 #include <sstream>
 
+#include "board/makemove.h"
+#include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
 #include "search/mtdf.h"
@@ -96,6 +98,22 @@ std::string coordinate(const Move& move) {
     return text.str();
 }
 
+// The first move in generation order that does not leave the mover's king attacked.
+Move firstLegalMove(const BoardRecord& board) {
+    Position position;
+    expandPosition(position, board);
+    MoveList list;
+    list.reset();
+    generateMoves(list, position);
+    const int side = board.sideToMove();
+    for (int i = 0; i < list.count; ++i) {
+        Position child = position;
+        makeMove(child, list.moves[i]);
+        if (!child.inCheck[side]) return list.moves[i];
+    }
+    return NoMove;
+}
+
 }  // namespace
 
 Move Engine::think() {
@@ -149,6 +167,8 @@ Move Engine::think() {
         lastScore = g;
         if (searcher.stopDeepening) break;
     }
+    // The marks hold for this game as it stands; the table outlives both.
+    clearRepetitionMarks(searcher);
 
     const Move probe = searcher.probeMove;
     const std::int32_t v = searcher.probeValue;
@@ -162,6 +182,14 @@ Move Engine::think() {
     } else {
         std::cout << "not using probe move " << coordinate(probe) << "(" << v << ")"
                   << " due to " << coordinate(chosen) << "(" << lastScore << ")" << std::endl;
+    }
+
+    // Should the table still fail the root (its slot lost to another position in every
+    // pass), any legal move beats none: under a clock "no move" loses on time.
+    if (chosen.isNone()) {
+        chosen = firstLegalMove(board);
+        if (!chosen.isNone())
+            std::cout << "no move from the search, playing " << coordinate(chosen) << std::endl;
     }
 
     std::cout << "suggested move: " << writeLongAlgebraic(chosen, board) << std::endl;

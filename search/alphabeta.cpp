@@ -30,7 +30,7 @@ void computeChildKeys(const Searcher& searcher, const Position& position, const 
 
 std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
                                  const ChildKeys& keys, std::int32_t alpha, std::int32_t beta,
-                                 bool whiteToMove, std::int32_t initialBest, int depth,
+                                 bool whiteToMove, std::int32_t initialBest, int depth, int ply,
                                  int& bestIndex) {
     // With an open side no stored bound can lie beyond the window.
     if (whiteToMove ? beta == ScoreInfinity : alpha == -ScoreInfinity) return initialBest;
@@ -39,13 +39,17 @@ std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
         const HashEntry* entry = searcher.table.probe(keys.index[i], keys.lock[i]);
         if (!entry || entry->depth < depth) continue;
         if (whiteToMove) {
-            if (entry->lower() >= beta) {
+            const int lower = scoreFromTable(entry->lower(), ply + 1);
+            if (lower >= beta) {
                 bestIndex = i;
-                return entry->lower();
+                return lower;
             }
-        } else if (entry->upper() <= alpha) {
-            bestIndex = i;
-            return entry->upper();
+        } else {
+            const int upper = scoreFromTable(entry->upper(), ply + 1);
+            if (upper <= alpha) {
+                bestIndex = i;
+                return upper;
+            }
         }
     }
     return initialBest;
@@ -56,12 +60,17 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
     if (ply >= MaxSearchPly) depth = 0;
 
     // Step 1. Probe: a deep enough entry answers or narrows the window; any entry of
-    // this position gives the move to try first.
+    // this position gives the move to try first. The root must end with a move of its
+    // own: an answer without one (a repetition mark from another game, say) neither
+    // settles it nor keeps its result out of the slot.
     Move hashMove = NoMove;
+    bool replaceRootEntry = false;
     if (const HashEntry* entry = searcher.table.probe(position)) {
-        if (entry->depth >= depth) {
-            const int lower = entry->lower();
-            const int upper = entry->upper();
+        const bool moveless = ply == 0 && !entry->hasMove();
+        replaceRootEntry = moveless && entry->depth > depth;
+        if (entry->depth >= depth && !moveless) {
+            const int lower = scoreFromTable(entry->lower(), ply);
+            const int upper = scoreFromTable(entry->upper(), ply);
             if (lower >= beta) return lower;
             if (upper <= alpha) return upper;
             alpha = std::max(alpha, lower);
@@ -91,7 +100,7 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
         int bestIndex = -1;
         ChildKeys& keys = searcher.childKeys[ply];
         computeChildKeys(searcher, position, list, keys);
-        best = enhancedCutoffProbe(searcher, list, keys, alpha, beta, white, best, depth,
+        best = enhancedCutoffProbe(searcher, list, keys, alpha, beta, white, best, depth, ply,
                                    bestIndex);
         std::int32_t runningAlpha = alpha;
         std::int32_t runningBeta = beta;
@@ -113,10 +122,7 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
             // Only the root knows the game: a child that repeats it is marked as a draw
             // and the search below finds the mark at once.
             if (ply == 0 && gameHasSeen(*searcher.engine, child.board)) {
-                storeHashEntry(searcher.table, child,
-                               packHashEntry(child.hashLockKey, RepetitionDepth, NoMove,
-                                             searcher.drawValue, searcher.drawValue),
-                               true);
+                markRepetition(searcher, child);
                 std::cout << "repetition: ";
                 writeCoordinate(std::cout, move);
                 std::cout << ", value: " << searcher.drawValue << ", best: " << best
@@ -163,7 +169,9 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
     int upper;
     boundsOfResult(value, alpha, beta, lower, upper);
     storeHashEntry(searcher.table, position,
-                   packHashEntry(position.hashLockKey, depth, nodeMove, lower, upper), false);
+                   packHashEntry(position.hashLockKey, depth, nodeMove, scoreToTable(lower, ply),
+                                 scoreToTable(upper, ply)),
+                   replaceRootEntry);
     return value;
 }
 

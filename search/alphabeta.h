@@ -31,10 +31,11 @@ void computeChildKeys(const Searcher& searcher, const Position& position, const 
 
 // Looks the children up before searching them: one whose stored bound is deep enough
 // and already beyond the window cuts the node off. Returns that bound and its index in
-// bestIndex, or initialBest when no child cuts.
+// bestIndex, or initialBest when no child cuts. ply is the node's: its children's mate
+// scores are read at ply + 1.
 std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
                                  const ChildKeys& keys, std::int32_t alpha, std::int32_t beta,
-                                 bool whiteToMove, std::int32_t initialBest, int depth,
+                                 bool whiteToMove, std::int32_t initialBest, int depth, int ply,
                                  int& bestIndex);
 
 }  // namespace corvina

@@ -10,6 +10,22 @@ namespace corvina {
 
 inline constexpr int RepetitionDepth = 99;  // depth of a repetition mark: answers any depth
 inline constexpr int ScoreInfinity = 30000;
+inline constexpr int MateThreshold = 10000;  // |score| at or above this is a mate
+
+// The search counts a mate from its root (10101 - ply of the mate); the table counts it
+// from the node, since the same position is met at other plies and at the roots of later
+// moves. Infinity and every score short of a mate (evaluations, draws, contempt) pass
+// unchanged.
+inline int scoreToTable(int score, int ply) {
+    if (score >= MateThreshold && score < ScoreInfinity) return score + ply;
+    if (score <= -MateThreshold && score > -ScoreInfinity) return score - ply;
+    return score;
+}
+inline int scoreFromTable(int score, int ply) {
+    if (score >= MateThreshold && score < ScoreInfinity) return score - ply;
+    if (score <= -MateThreshold && score > -ScoreInfinity) return score + ply;
+    return score;
+}
 
 // One slot. The bounds are 20-bit two's-complement fields in the low bits of their
 // words; the move keeps only its squares, 3 bits of file then 3 bits of rank each.
@@ -34,6 +50,9 @@ struct HashEntry {
     int upper() const { return readBound(upperWord); }
     void setLower(int value) { writeBound(lowerWord, value); }
     void setUpper(int value) { writeBound(upperWord, value); }
+
+    // False for "no move" (h8-h8): a repetition mark, a mate or stalemate, a leaf.
+    bool hasMove() const { return (from & 0x3F) != 0x3F || (to & 0x3F) != 0x3F; }
 
     // The stored squares as a quiet queen-promotion move; "no move" reads back as h8-h8,
     // which the generator never produces.

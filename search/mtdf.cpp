@@ -69,7 +69,8 @@ void printHashEntry(int lower, int upper, const Position& root, const HashTable&
         makeMove(child, bestMove);
         updateKeysAfterMove(child, root, bestMove);
         if (const HashEntry* childEntry = table.probe(child)) {
-            std::cout << ", [" << childEntry->lower() << ", " << childEntry->upper() << "]";
+            std::cout << ", [" << scoreFromTable(childEntry->lower(), 1) << ", "
+                      << scoreFromTable(childEntry->upper(), 1) << "]";
         }
     }
     std::cout << std::endl;

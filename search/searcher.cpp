@@ -17,6 +17,7 @@ void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes, 
                   << count / 2 << std::endl;
         count /= 2;
     }
+    searcher.markCount = 0;  // the new table holds none
 
     searcher.killers.reset();
     searcher.bestMove = NoMove;
@@ -37,6 +38,7 @@ void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes) 
 }
 
 void resetSearcher(Searcher& searcher) {
+    clearRepetitionMarks(searcher);
     searcher.killers.reset();
     searcher.bestMove = NoMove;
     searcher.probeMove = NoMove;
@@ -50,6 +52,31 @@ void resetSearcher(Searcher& searcher) {
     searcher.probeValue = 0;
     searcher.nodeCount = 0;
     searcher.pollCount = 0;
+}
+
+void markRepetition(Searcher& searcher, const Position& child) {
+    storeHashEntry(searcher.table, child,
+                   packHashEntry(child.hashLockKey, RepetitionDepth, NoMove, searcher.drawValue,
+                                 searcher.drawValue),
+                   true);
+    // Every pass marks the same children again.
+    const std::uint32_t index = child.hashIndexKey & (searcher.table.entryCount - 1);
+    for (int i = 0; i < searcher.markCount; ++i) {
+        if (searcher.marks[i].index == index && searcher.marks[i].lock == child.hashLockKey)
+            return;
+    }
+    if (searcher.markCount < MoveListCapacity)
+        searcher.marks[searcher.markCount++] = RepetitionMark{index, child.hashLockKey};
+}
+
+void clearRepetitionMarks(Searcher& searcher) {
+    for (int i = 0; i < searcher.markCount; ++i) {
+        const RepetitionMark& mark = searcher.marks[i];
+        if (mark.index >= searcher.table.entryCount) continue;
+        HashEntry& slot = searcher.table.entries[mark.index];
+        if (slot.lock == mark.lock && slot.depth == RepetitionDepth) slot = HashEntry{};
+    }
+    searcher.markCount = 0;
 }
 
 }  // namespace corvina

@@ -19,6 +19,12 @@ struct ChildKeys {
     std::uint32_t lock[MoveListCapacity];
 };
 
+// A slot the current move's search marked as a repetition, and the position it marked.
+struct RepetitionMark {
+    std::uint32_t index;
+    std::uint32_t lock;
+};
+
 struct Searcher {
     Engine* engine = nullptr;
     HashTable table;  // kept across moves and games
@@ -38,6 +44,10 @@ struct Searcher {
     std::uint32_t nodeCount = 0;  // leaf evaluations of the current move
     std::int32_t pollCount = 0;   // hard-limit checks since the clock was last read
     ChildKeys childKeys[KillerPlies];  // of the interior node at each ply (below 100)
+    // A mark is true only for the game and history of the search that made it: these
+    // are emptied before the table serves another move.
+    RepetitionMark marks[MoveListCapacity];
+    std::int32_t markCount = 0;
 };
 
 // Sizes and zero-fills the table for memoryBytes (hashsize * 2^20), draws the hash keys
@@ -46,7 +56,16 @@ struct Searcher {
 void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes);
 void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes, std::ostream& out);
 
-// Per-move reset: killers, results and flags. The table, drawValue and startTime stay.
+// Per-move reset: killers, results and flags, and the repetition marks of the last move
+// are taken out of the table. The rest of the table, drawValue and startTime stay.
 void resetSearcher(Searcher& searcher);
+
+// Marks a root child that repeats the game as a draw worth drawValue (depth 99, no move,
+// written with force) and remembers its slot.
+void markRepetition(Searcher& searcher, const Position& child);
+
+// Empties the slots still holding this search's marks; a slot another position has
+// taken since is left alone.
+void clearRepetitionMarks(Searcher& searcher);
 
 }  // namespace corvina

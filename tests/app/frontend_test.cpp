@@ -91,6 +91,23 @@ TEST(Xboard, PromotionIsSentWithItsPieceLetter) {
     EXPECT_EQ(countLinesStartingWith(run.out, "move c7c8q"), 1) << run.out;
 }
 
+// Black's king steps back to e5 and its search marks that position as a repetition; the
+// mark must not answer for it later, when it is the root of a search: in a new game, or
+// when the same engine then moves for White.
+TEST(Xboard, PositionMarkedAsARepetitionInAnEarlierGameGetsAMove) {
+    const EngineRun run = runEngine(
+        "xboard", "new\nsetboard 8/8/8/4k3/8/8/8/R3K3 w - - 0 1\ntime 500\ne1e2\ntime 500\n"
+                  "e2e1\nnew\nsetboard 8/8/8/4k3/8/8/8/R3K3 w - - 0 1\ntime 500\ngo\n");
+    EXPECT_EQ(countLinesStartingWith(run.out, "move "), 3) << run.out;
+}
+
+TEST(Console, OneEngineMovesForBothSidesThroughARepetition) {
+    const EngineRun run = runEngine(
+        "console", "setboard 8/8/8/4k3/8/8/8/R3K3 w - - 0 1\ntime 500\ne1e2\ne2e1\nm\nm\n");
+    EXPECT_EQ(countLinesStartingWith(run.out, "103. move "), 1) << run.out;
+    EXPECT_EQ(countLinesStartingWith(run.out, "104. move "), 1) << run.out;
+}
+
 TEST(Console, SetboardPlaysOnTheCheckedBoard) {
     // No black pawn made a double step to e5, so e6 is no en passant square and the pawn
     // on d5 cannot go there; on the raw text it "captured" the empty e5.

@@ -63,6 +63,37 @@ TEST_F(AlphaBeta, MatesInOneTwoAndThreeScoreByThePlyOfTheMate) {
     }
 }
 
+// The table outlives the move: two plies along the mate in two, the next search reads a
+// mate in one from the same entries, not the distance from the old root.
+TEST_F(AlphaBeta, MateFromTheTableCountsFromTheNewRoot) {
+    struct Case {
+        const char* fen;
+        int mateInTwo;
+        int mateInOne;
+    };
+    const Case cases[] = {
+        {"k7/8/2K5/8/8/8/8/7R w - - 0 1", 10098, 10100},
+        {"K7/8/2k5/8/8/8/8/7r b - - 0 1", -10098, -10100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fen);
+        setUpSearch(searcher, engine);
+        CaptureStdout quiet;
+        BoardRecord board = boardFromFen(c.fen);
+        ASSERT_EQ(deepen(searcher, board, 8), c.mateInTwo);
+        for (int ply = 0; ply < 2; ++ply) {
+            Position position;
+            expandPosition(position, board);
+            const HashEntry* entry = searcher.table.probe(position);
+            ASSERT_NE(entry, nullptr);
+            const Move move = completeMove(board, entry->move());
+            ASSERT_FALSE(move.isNone());
+            applyMoveToBoard(board, move);
+        }
+        EXPECT_EQ(deepen(searcher, board, 8), c.mateInOne);
+    }
+}
+
 TEST_F(AlphaBeta, NoLegalMoveIsMateInCheckAndStalemateOtherwise) {
     // White's king is mated on the back rank; searched as if three plies deep.
     Position mated = positionFromFen("7k/8/8/8/8/8/5PPP/r5K1 w - - 0 1");
@@ -133,7 +164,7 @@ TEST_F(AlphaBeta, ChildEntryBeyondTheWindowCutsTheNode) {
     ChildKeys keys;
     computeChildKeys(searcher, root, list, keys);
     int bestIndex = -1;
-    EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, 100, true, -ScoreInfinity, 3,
+    EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, 100, true, -ScoreInfinity, 3, 0,
                                   bestIndex),
               -ScoreInfinity);
     EXPECT_EQ(bestIndex, -1);
@@ -142,10 +173,10 @@ TEST_F(AlphaBeta, ChildEntryBeyondTheWindowCutsTheNode) {
                    packHashEntry(child.hashLockKey, 3, NoMove, 300, ScoreInfinity), false);
     // An open window never cuts.
     EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, ScoreInfinity, true, -ScoreInfinity,
-                                  3, bestIndex),
+                                  3, 0, bestIndex),
               -ScoreInfinity);
     EXPECT_EQ(bestIndex, -1);
-    EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, 100, true, -ScoreInfinity, 3,
+    EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, 100, true, -ScoreInfinity, 3, 0,
                                   bestIndex),
               300);
     ASSERT_GE(bestIndex, 0);
@@ -203,6 +234,18 @@ TEST_F(AlphaBeta, RootMoveThatRepeatsTheGameGetsADrawMark) {
     EXPECT_EQ(mark->lower(), 37);
     EXPECT_EQ(mark->upper(), 37);
     EXPECT_TRUE(mark->move().sameSquares(Move{7, 7, 7, 7, KindQuiet, 2}));
+
+    // The mark holds for this game only: the next move's reset takes it out, and a mark
+    // left on a root (here by hand) does not settle that root without a move.
+    resetSearcher(searcher);
+    EXPECT_EQ(searcher.table.probe(child), nullptr);
+    storeHashEntry(searcher.table, child,
+                   packHashEntry(child.hashLockKey, RepetitionDepth, NoMove, 37, 37), true);
+    {
+        CaptureStdout quiet;
+        deepen(searcher, child.board, 2);
+    }
+    EXPECT_FALSE(searcher.bestMove.isNone());
 
     // Below the root the game is not consulted: the same position two plies down is
     // searched normally and prints nothing.
