@@ -13,10 +13,9 @@ namespace corvina {
 // pseudo-legal moves is the most a position can give, and the list needs no capacity check.
 static_assert(4 * 27 + 2 * 14 + 2 * 13 + 2 * 8 + 10 + 8 * 4 <= MoveListCapacity);
 
-void MoveList::reset() {
-    count = 0;
-    for (Move& move : moves) move = NoMove;  // NoMove carries the queen promotion byte
-}
+// The generator writes whole moves, so the entries past count are never read and an
+// interior node of the search need not touch the 1.5 KB of its list.
+void MoveList::reset() { count = 0; }
 
 void KillerTable::reset() {
     for (int ply = 0; ply < KillerPlies; ++ply) {
@@ -42,14 +41,11 @@ constexpr Direction bishopDirections[4] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
 constexpr Direction knightDirections[8] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
                                            {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
 
-// Writes bytes 0..4 only: the promotion byte keeps the value its owner preset.
+// Promotions are generated to a queen; the notation reader changes the byte for others.
 inline void addMove(MoveList& list, int fromFile, int fromRank, int toFile, int toRank, int kind) {
-    Move& move = list.moves[list.count++];
-    move.fromFile = std::int8_t(fromFile);
-    move.fromRank = std::int8_t(fromRank);
-    move.toFile = std::int8_t(toFile);
-    move.toRank = std::int8_t(toRank);
-    move.kind = std::int8_t(kind);
+    list.moves[list.count++] = Move{std::int8_t(fromFile), std::int8_t(fromRank),
+                                    std::int8_t(toFile),   std::int8_t(toRank),
+                                    std::int8_t(kind),     2};
 }
 
 inline bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
@@ -227,17 +223,67 @@ void recordKiller(KillerTable& killers, int ply, const Move& move, int score) {
 
 namespace {
 
+// True when the opponent's attack boards say exactly which of its pieces reach a square:
+// every piece has its own slot bits, except two bishops on squares of one colour, whose
+// shared bit cancels where both reach.
+bool marksAreExact(const SideState& s) {
+    if (s.rookCount > 2 || s.knightCount > 2 || s.bishopCount > 2 || s.queenCount > 4)
+        return false;
+    return s.bishopCount < 2 ||
+           ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) != 0;
+}
+
+inline unsigned marksOn(const SideState& s, int square) {
+    return s.attackA.cell(square) | s.attackB.cell(square) | s.attackC.cell(square);
+}
+
+// Rook, bishop and queen marks (attackA bits 0, 1 and 3, all of attackC).
+inline unsigned sliderMarksOn(const SideState& s, int square) {
+    return (s.attackA.cell(square) & 11u) | s.attackC.cell(square);
+}
+
+// The legal moves of the list, made only where the boards leave it open. With the king
+// not in check, a piece that no enemy slider reaches cannot uncover it when it moves, and
+// a king step is legal exactly when nothing of the opponent marks the target (no ray can
+// run through the king's old square, as none reaches it). Checks, castling, en passant
+// (two pawns leave) and possibly pinned pieces are made and tested as in the search.
+std::uint64_t countLegalMoves(const Position& position, const MoveList& list) {
+    const int mover = position.board.sideToMove();
+    const SideState& op = position.side(mover ^ 1);
+    const bool settled = !position.inCheck[mover] && marksAreExact(op);
+    std::uint64_t nodes = 0;
+    for (int i = 0; i < list.count; ++i) {
+        const Move& move = list.moves[i];
+        if (settled && !(move.kind & (KindCastlingBit | KindEnPassantBit))) {
+            const int from = move.from();
+            if (typeOf(position.board.squares[from]) == King) {
+                nodes += marksOn(op, move.to()) == 0;
+                continue;
+            }
+            if (sliderMarksOn(op, from) == 0) {
+                ++nodes;
+                continue;
+            }
+        }
+        Position child = position;
+        makeMove(child, move);
+        nodes += !child.inCheck[mover];
+    }
+    return nodes;
+}
+
 std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
     MoveList& list = lists[0];
     list.count = 0;
     generateMoves(list, position);
+    if (depth == 1) return countLegalMoves(position, list);
     const int mover = position.board.sideToMove();
     std::uint64_t nodes = 0;
     for (int i = 0; i < list.count; ++i) {
         Position child = position;
         makeMove(child, list.moves[i]);
         if (child.inCheck[mover]) continue;
-        nodes += depth == 1 ? 1 : perftLevel(child, depth - 1, lists + 1);
+        nodes += perftLevel(child, depth - 1, lists + 1);
     }
     return nodes;
 }
@@ -247,9 +293,7 @@ std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
 std::uint64_t perft(const Position& position, int depth) {
     if (depth <= 0) return 1;
     if (depth > PerftMaxDepth) return 0;
-    // One list per level, preset once: the generator never touches the promotion byte.
     MoveList lists[PerftMaxDepth];
-    for (int i = 0; i < depth; ++i) lists[i].reset();
     return perftLevel(position, depth, lists);
 }
 

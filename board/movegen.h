@@ -14,8 +14,7 @@ struct MoveList {
     std::int32_t count;
     Move moves[MoveListCapacity];
 
-    // Empty list, every promotion byte preset to queen.
-    void reset();
+    void reset();  // empty list
 };
 
 constexpr int KillerPlies = 100;

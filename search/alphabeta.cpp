@@ -13,13 +13,8 @@
 
 namespace corvina {
 
-std::int32_t enhancedCutoffProbe(const Searcher& searcher, const Position& position,
-                                 const MoveList& list, std::int32_t alpha, std::int32_t beta,
-                                 bool whiteToMove, std::int32_t initialBest, int depth,
-                                 int ply, int& bestIndex) {
-    // With an open side no stored bound can lie beyond the window.
-    if (whiteToMove ? beta == ScoreInfinity : alpha == -ScoreInfinity) return initialBest;
-
+void computeChildKeys(const Searcher& searcher, const Position& position, const MoveList& list,
+                      ChildKeys& keys) {
     // Only the board and the keys of a child are needed to find its slot.
     Position child;
     for (int i = 0; i < list.count; ++i) {
@@ -27,7 +22,21 @@ std::int32_t enhancedCutoffProbe(const Searcher& searcher, const Position& posit
         child.board = position.board;
         applyMoveToBoard(child.board, move);
         updateKeysAfterMove(child, position, move);
-        const HashEntry* entry = searcher.table.probe(child);
+        keys.index[i] = child.hashIndexKey;
+        keys.lock[i] = child.hashLockKey;
+        searcher.table.prefetch(child.hashIndexKey);
+    }
+}
+
+std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
+                                 const ChildKeys& keys, std::int32_t alpha, std::int32_t beta,
+                                 bool whiteToMove, std::int32_t initialBest, int depth, int ply,
+                                 int& bestIndex) {
+    // With an open side no stored bound can lie beyond the window.
+    if (whiteToMove ? beta == ScoreInfinity : alpha == -ScoreInfinity) return initialBest;
+
+    for (int i = 0; i < list.count; ++i) {
+        const HashEntry* entry = searcher.table.probe(keys.index[i], keys.lock[i]);
         if (!entry || entry->depth < depth) continue;
         if (whiteToMove) {
             const int lower = scoreFromTable(entry->lower(), ply + 1);
@@ -89,8 +98,10 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
         const bool white = side == White;
         std::int32_t best = white ? -ScoreInfinity : ScoreInfinity;
         int bestIndex = -1;
-        best = enhancedCutoffProbe(searcher, position, list, alpha, beta, white, best, depth,
-                                   ply, bestIndex);
+        ChildKeys& keys = searcher.childKeys[ply];
+        computeChildKeys(searcher, position, list, keys);
+        best = enhancedCutoffProbe(searcher, list, keys, alpha, beta, white, best, depth, ply,
+                                   bestIndex);
         std::int32_t runningAlpha = alpha;
         std::int32_t runningBeta = beta;
 
@@ -101,7 +112,8 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
             const Move& move = list.moves[i];
             Position child = position;
             makeMove(child, move);
-            updateKeysAfterMove(child, position, move);
+            child.hashIndexKey = keys.index[i];
+            child.hashLockKey = keys.lock[i];
             if (child.inCheck[side]) continue;  // leaves the own king attacked
 
             // A checking move is searched one ply deeper than the others.
@@ -138,7 +150,7 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
             // The first pass of a move never aborts; later ones give up past the hard
             // limit or on a stop request, and the driver throws the pass away.
             if (!searcher.bestMove.isNone() &&
-                (hardTimeExceeded(searcher, ply != 0) || stopRequested(searcher)))
+                (pollHardTime(searcher, ply != 0) || stopRequested(searcher)))
                 return 0;
         }
 

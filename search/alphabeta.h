@@ -23,12 +23,18 @@ inline constexpr int MaxSearchPly = KillerPlies;
 std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alpha,
                        std::int32_t beta, int depth, int ply, const Move& last);
 
+// Computes the keys of the list's children once for the cut-off probe and the move loop,
+// and starts loading each child's table slot: the probe and the children's own probes
+// then find their slots in the cache instead of waiting on each in turn.
+void computeChildKeys(const Searcher& searcher, const Position& position, const MoveList& list,
+                      ChildKeys& keys);
+
 // Looks the children up before searching them: one whose stored bound is deep enough
 // and already beyond the window cuts the node off. Returns that bound and its index in
 // bestIndex, or initialBest when no child cuts. ply is the node's: its children's mate
 // scores are read at ply + 1.
-std::int32_t enhancedCutoffProbe(const Searcher& searcher, const Position& position,
-                                 const MoveList& list, std::int32_t alpha, std::int32_t beta,
+std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
+                                 const ChildKeys& keys, std::int32_t alpha, std::int32_t beta,
                                  bool whiteToMove, std::int32_t initialBest, int depth, int ply,
                                  int& bestIndex);
 

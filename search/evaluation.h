@@ -6,7 +6,7 @@
 #include <compare>
 #include <cstdint>
 #include <iosfwd>
-#include <map>
+#include <unordered_map>
 
 #include "board/types.h"
 
@@ -22,9 +22,19 @@ struct PawnKey {
     auto operator<=>(const PawnKey&) const = default;
 };
 
+struct PawnKeyHash {
+    std::size_t operator()(const PawnKey& key) const {
+        std::uint64_t h = key.whitePawns * 0x9E3779B97F4A7C15ull;
+        h ^= (key.blackPawns + std::uint64_t(std::uint32_t(key.flags))) * 0xC2B2AE3D27D4EB4Full;
+        return std::size_t(h ^ h >> 29);
+    }
+};
+
 // Pawn-structure scores by pawn boards and flags. The engine empties it whenever the
-// pawn structure of the game changes; the evaluation only adds to it.
-using PawnCache = std::map<PawnKey, std::int32_t>;
+// pawn structure of the game changes; the evaluation only adds to it. A hash map, not a
+// tree: the cache is only looked up, filled and counted ("pawns: "), never walked, so
+// the order of its keys reaches no output, and the lookup is a leaf's commonest cost.
+using PawnCache = std::unordered_map<PawnKey, std::int32_t, PawnKeyHash>;
 
 // Bonus of a front pawn by how far it has come: [middle game 0 / end game 1][index].
 inline constexpr int passedPawnRankBonus[2][8] = {

@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <bit>
-#include <new>
+#include <cstdlib>
+#include <cstring>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 namespace corvina {
 
@@ -45,10 +50,26 @@ std::uint32_t hashEntryCountFor(std::int64_t memoryBytes) {
     return std::uint32_t(std::bit_floor(std::uint64_t(std::min<std::int64_t>(n, MaxHashEntries))));
 }
 
+void HashMemoryRelease::operator()(HashEntry* entries) const { std::free(entries); }
+
 bool HashTable::allocate(std::uint32_t count) {
-    entries.reset(new (std::nothrow) HashEntry[count]());
-    entryCount = entries ? count : 0;
-    return entries != nullptr;
+    entries.reset();
+    entryCount = 0;
+    // Every probe reads one random slot: in 4 KiB pages nearly each one also misses the
+    // page-table cache. A table of whole 2 MiB pages asks for huge pages before the
+    // zero-fill touches it; a system without them just ignores the advice.
+    constexpr std::size_t HugePage = std::size_t(2) << 20;
+    const std::size_t bytes = std::size_t(count) * sizeof(HashEntry);
+    const bool huge = bytes >= HugePage;  // then a multiple of it: count is a power of two
+    void* memory = huge ? std::aligned_alloc(HugePage, bytes) : std::malloc(bytes);
+    if (!memory) return false;
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (huge) madvise(memory, bytes, MADV_HUGEPAGE);
+#endif
+    std::memset(memory, 0, bytes);
+    entries.reset(static_cast<HashEntry*>(memory));
+    entryCount = count;
+    return true;
 }
 
 void storeHashEntry(HashTable& table, const Position& position, const HashEntry& entry,

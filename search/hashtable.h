@@ -79,8 +79,13 @@ void boundsOfResult(int v, int alpha, int beta, int& lower, int& upper);
 inline constexpr std::uint32_t MaxHashEntries = 1u << 30;
 std::uint32_t hashEntryCountFor(std::int64_t memoryBytes);
 
+// The table's memory comes from aligned_alloc (whole huge pages), so it goes back by free.
+struct HashMemoryRelease {
+    void operator()(HashEntry* entries) const;
+};
+
 struct HashTable {
-    std::unique_ptr<HashEntry[]> entries;
+    std::unique_ptr<HashEntry[], HashMemoryRelease> entries;
     std::uint32_t entryCount = 0;
 
     // Zero-filled array of count entries; false (and an empty table) when it cannot be had.
@@ -96,8 +101,15 @@ struct HashTable {
     }
     // The slot when it belongs to the position, else nullptr.
     const HashEntry* probe(const Position& position) const {
-        const HashEntry& entry = slot(position);
-        return entry.lock == position.hashLockKey ? &entry : nullptr;
+        return probe(position.hashIndexKey, position.hashLockKey);
+    }
+    const HashEntry* probe(std::uint32_t indexKey, std::uint32_t lockKey) const {
+        const HashEntry& entry = entries[indexKey & (entryCount - 1)];
+        return entry.lock == lockKey ? &entry : nullptr;
+    }
+    // Starts loading the slot of an index key into the cache, for a probe soon after.
+    void prefetch(std::uint32_t indexKey) const {
+        __builtin_prefetch(&entries[indexKey & (entryCount - 1)]);
     }
 };
 

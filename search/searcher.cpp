@@ -51,6 +51,7 @@ void resetSearcher(Searcher& searcher) {
     searcher.acceptable = 0;
     searcher.probeValue = 0;
     searcher.nodeCount = 0;
+    searcher.pollCount = 0;
 }
 
 void markRepetition(Searcher& searcher, const Position& child) {

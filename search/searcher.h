@@ -14,6 +14,12 @@ namespace corvina {
 
 struct Engine;  // the owner: game history, pawn cache, tablebase switch
 
+// The two hash keys of every child in a move list, by list index.
+struct ChildKeys {
+    std::uint32_t index[MoveListCapacity];
+    std::uint32_t lock[MoveListCapacity];
+};
+
 // A slot the current move's search marked as a repetition, and the position it marked.
 struct RepetitionMark {
     std::uint32_t index;
@@ -41,6 +47,8 @@ struct Searcher {
     // thinking as at the hard limit. Polled beside the clock; nullptr when nobody stops.
     const std::atomic<bool>* stopRequest = nullptr;
     std::uint32_t nodeLimit = 0;  // leaf evaluations allowed for the move; 0: no limit
+    std::int32_t pollCount = 0;   // hard-limit checks since the clock was last read
+    ChildKeys childKeys[KillerPlies];  // of the interior node at each ply (below 100)
     // A mark is true only for the game and history of the search that made it: these
     // are emptied before the table serves another move.
     RepetitionMark marks[MoveListCapacity];

@@ -57,6 +57,12 @@ bool stopRequested(Searcher& searcher) {
     return stop;
 }
 
+bool pollHardTime(Searcher& searcher, bool quiet) {
+    if (!searcher.hardAborted && ++searcher.pollCount < HardLimitPollInterval) return false;
+    searcher.pollCount = 0;
+    return hardTimeExceeded(searcher, quiet);
+}
+
 bool shouldStopBeforePass(Searcher& searcher) {
     if (searcher.bestMove.isNone()) return false;
     if (stopRequested(searcher)) return true;

@@ -26,6 +26,13 @@ bool hardTimeExceeded(Searcher& searcher, bool quiet);
 // the pass is thrown away as after the hard limit. Only worth asking once a best move exists.
 bool stopRequested(Searcher& searcher);
 
+// The hard-limit check the search makes after every searched move. The clock is read at
+// every HardLimitPollInterval-th check only, each check being a few microseconds of
+// search at most, so the limit is still noticed within a millisecond or so; once the
+// search has given up, every check reads it, so the abort unwinds at once.
+inline constexpr int HardLimitPollInterval = 64;
+bool pollHardTime(Searcher& searcher, bool quiet);
+
 // Called before every pass: the first pass of a move always runs; after an acceptable
 // move the soft limit decides, otherwise the hard one; a stop request ends it too.
 bool shouldStopBeforePass(Searcher& searcher);

@@ -161,8 +161,10 @@ TEST_F(AlphaBeta, ChildEntryBeyondTheWindowCutsTheNode) {
     MoveList list;
     list.reset();
     generateMoves(list, root);
+    ChildKeys keys;
+    computeChildKeys(searcher, root, list, keys);
     int bestIndex = -1;
-    EXPECT_EQ(enhancedCutoffProbe(searcher, root, list, 99, 100, true, -ScoreInfinity, 3, 0,
+    EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, 100, true, -ScoreInfinity, 3, 0,
                                   bestIndex),
               -ScoreInfinity);
     EXPECT_EQ(bestIndex, -1);
@@ -170,11 +172,11 @@ TEST_F(AlphaBeta, ChildEntryBeyondTheWindowCutsTheNode) {
     storeHashEntry(searcher.table, child,
                    packHashEntry(child.hashLockKey, 3, NoMove, 300, ScoreInfinity), false);
     // An open window never cuts.
-    EXPECT_EQ(enhancedCutoffProbe(searcher, root, list, 99, ScoreInfinity, true, -ScoreInfinity,
+    EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, ScoreInfinity, true, -ScoreInfinity,
                                   3, 0, bestIndex),
               -ScoreInfinity);
     EXPECT_EQ(bestIndex, -1);
-    EXPECT_EQ(enhancedCutoffProbe(searcher, root, list, 99, 100, true, -ScoreInfinity, 3, 0,
+    EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, 100, true, -ScoreInfinity, 3, 0,
                                   bestIndex),
               300);
     ASSERT_GE(bestIndex, 0);

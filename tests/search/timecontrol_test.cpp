@@ -123,16 +123,26 @@ TEST_F(TimeControl, FirstPassRunsToItsEndHoweverLate) {
     EXPECT_EQ(after.find("[0]"), std::string::npos);
 }
 
-// A hard abort inside the tree returns 0 from every level, stores nothing and prints
-// its line once, from the root.
-TEST_F(TimeControl, HardAbortInsideTheSearchPrintsOnlyAtTheRoot) {
+// A clock driven by the search itself: every leaf costs leafMilliseconds, as on a machine
+// that evaluates 1 / leafMilliseconds thousand leaves a second.
+const Searcher* leafClockSearcher = nullptr;
+double leafMilliseconds = 0;
+double leafClock() { return leafClockSearcher->nodeCount * leafMilliseconds; }
+
+// A hard abort inside the tree is noticed within a few milliseconds of search, even on
+// a machine fifty times slower than today's (the clock is not read at every move);
+// it returns 0 from every level, stores nothing and prints its line once, from the root.
+TEST_F(TimeControl, HardAbortInsideTheSearchIsPromptAndPrintsOnlyAtTheRoot) {
     haveBestMove(false);
-    searcher.timeBudget = 0.01;  // hard limit 30 ms
-    fakeStep = 1;                 // one millisecond per look
+    searcher.timeBudget = 0.01;  // hard limit 30 ms: 600 leaves at 20,000 a second
+    leafClockSearcher = &searcher;
+    leafMilliseconds = 0.05;
+    setClockSource(leafClock);
     Position root = positionFromFen("r1bqkbnr/pppp1ppp/2n5/4p3/4P3/5N2/PPPP1PPP/RNBQKB1R w KQkq - 2 3");
     CaptureStdout output;
     EXPECT_EQ(alphaBeta(searcher, root, -1, 0, 4, 0, NoMove), 0);
     EXPECT_TRUE(searcher.hardAborted);
+    EXPECT_LT(leafClock(), 30 + 3);
     const std::string text = output.str();
     EXPECT_EQ(text.rfind("really aborting at time: ", 0), 0u) << text;
     EXPECT_EQ(text.find("aborting", 10), std::string::npos) << text;
@@ -159,7 +169,7 @@ TEST_F(TimeControl, AbortedPassKeepsTheLastFinishedMove) {
     storeHashEntry(searcher.table, rootPosition,
                    packHashEntry(rootPosition.hashLockKey, 1, decoy, 0, 0), true);
 
-    fakeStep = 10;  // the hard limit, 150 ms, falls some fifteen moves into the pass
+    fakeStep = 10;  // the hard limit, 150 ms, falls some fifteen clock reads into the pass
     mtdfPass(searcher, root, first, 4, 0.05);
     EXPECT_TRUE(searcher.aborted);
     EXPECT_TRUE(searcher.hardAborted);
