@@ -14,10 +14,8 @@
 
 namespace corvina {
 
-namespace {
-
 // xboard takes plain coordinates with the promotion piece ("e7e8q"); it rejects the
-// capture mark and a promotion without its letter.
+// capture mark and a promotion without its letter. UCI writes moves the same way.
 std::string xboardMove(const Move& move) {
     std::string text;
     text += char('a' + move.fromFile);
@@ -30,6 +28,8 @@ std::string xboardMove(const Move& move) {
     }
     return text;
 }
+
+namespace {
 
 void printMoveLine(const Move& move, bool xboard) {
     std::cout << "move ";

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <istream>
+#include <string>
 
 #include "app/settings.h"
 
@@ -20,6 +21,10 @@ void runSelfPlay(const Settings& settings);
 
 struct Engine;
 class InputReader;
+struct Move;
+
+// A move as xboard and UCI write it: from and to squares, then the promotion letter.
+std::string xboardMove(const Move& move);
 
 // The command loop's state. In console mode only the first four matter.
 struct CommandLoop {

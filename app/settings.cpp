@@ -159,6 +159,8 @@ int startFrontEnd(const Settings& settings, const FrontEndRuns& runs) {
             runs.xboard(settings);
         } else if (settings.gui == "console") {
             runs.consoleEndgames(settings);
+        } else if (settings.gui == "uci") {
+            runs.uci(settings);
         } else if (settings.gui == "both") {
             runs.selfPlay(settings);
         } else {

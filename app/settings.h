@@ -9,7 +9,7 @@ namespace corvina {
 
 // Every field carries the default that applies when the file does not set it.
 struct Settings {
-    std::string gui = "xboard";     // "xboard", "console" or "both" (self-play)
+    std::string gui = "xboard";     // "xboard", "uci", "console" or "both" (self-play)
     std::string book = "eco.alg";   // opening book file; empty: no book
     std::string egtb = "c:\\egtb";  // tablebase directories separated by ';'; empty: none
     std::int32_t hashsize = 64;     // transposition table in megabytes
@@ -39,6 +39,7 @@ struct FrontEndRuns {
     void (*consolePositions)(const Settings&);
     void (*consoleEndgames)(const Settings&);
     void (*selfPlay)(const Settings&);
+    void (*uci)(const Settings&);
 };
 
 // Starts the runs that the gui setting names ("console" makes two, one after the other)

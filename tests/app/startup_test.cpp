@@ -26,6 +26,7 @@ const FrontEndRuns recordingRuns = {
     [](const Settings&) { record("positions"); },
     [](const Settings&) { record("endgames"); },
     [](const Settings&) { record("selfplay"); },
+    [](const Settings&) { record("uci"); },
 };
 
 struct Started {
@@ -58,10 +59,14 @@ TEST(StartFrontEnd, EachGuiValueStartsItsRuns) {
     const Started both = start("both");
     EXPECT_EQ(both.status, 0);
     EXPECT_EQ(both.runs, "selfplay");
+
+    const Started uci = start("uci");
+    EXPECT_EQ(uci.status, 0);
+    EXPECT_EQ(uci.runs, "uci");
 }
 
 TEST(StartFrontEnd, UnknownGuiStartsNothingAndExitsWithOne) {
-    for (const char* gui : {"Console", "XBOARD", "", "console ", "chess"}) {
+    for (const char* gui : {"Console", "XBOARD", "UCI", "", "console ", "chess"}) {
         const Started started = start(gui);
         EXPECT_EQ(started.status, 1) << "gui '" << gui << "'";
         EXPECT_EQ(started.runs, "") << "gui '" << gui << "'";

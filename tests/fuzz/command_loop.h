@@ -10,6 +10,7 @@
 
 #include "app/frontend.h"
 #include "app/settings.h"
+#include "app/uci.h"
 #include "board/random.h"
 #include "board/tables.h"
 #include "fuzz_support.h"
@@ -50,7 +51,8 @@ inline void runCommandLoop(const char* gui, int hashMegabytes, const std::uint8_
     settings.egtb = (scratchFolder() / "no-tables").string();  // a folder that does not exist
     settings.hashsize = hashMegabytes;
     settings.egtbsize = 1;
-    const FrontEndRuns runs = {runXboard, runConsolePositions, runConsoleEndgames, runSelfPlay};
+    const FrontEndRuns runs = {runXboard, runConsolePositions, runConsoleEndgames, runSelfPlay,
+                               runUci};
     startFrontEnd(settings, runs);
 
     std::cin.rdbuf(keyboard);
