@@ -38,7 +38,7 @@ struct Engine {
     Searcher searcher;
     bool showTree = false;
     GameResult result = -1;
-    double clockSeconds = -1.0;
+    double clockSeconds = -1.0;  // -1.0: no clock, no `time` command seen
     double maxMoveSeconds = 10000.0;
     std::int32_t plyCount = 0;
     std::int32_t engineRating = 1800;

@@ -80,7 +80,10 @@ int readCommands(Engine& engine, bool xboard, bool& thinkNow, bool& goSeen) {
             return -1;
         } else if (word == "time") {
             if (!(in >> word)) return -1;
-            engine.clockSeconds = std::atol(word.c_str()) * 0.01;
+            // xboard sends a negative time when a flag falls unclaimed. That is an empty
+            // clock, not the -1.0 of "no clock": it gets the shortest move, one pass.
+            const long centiseconds = std::atol(word.c_str());
+            engine.clockSeconds = centiseconds > 0 ? centiseconds * 0.01 : 0.0;
             thinkNow = true;
         } else if (word == "rating") {
             std::int32_t own = 0;

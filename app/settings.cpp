@@ -81,6 +81,7 @@ bool parseSettingLine(Settings& settings, const std::string& line) {
 
 bool readSettings(Settings& settings, const char* path) {
     const char* name = path ? path : DefaultSettingsFile;
+    const char* opened = name;
     std::ifstream in;
     if (!openConfig(in, name)) {
         std::cerr << "WARNING: could not find config file '" << name
@@ -91,16 +92,22 @@ bool readSettings(Settings& settings, const char* path) {
                       << "' will be created and used instead\n";
             return writeDefaultSettings(settings, DefaultSettingsFile);
         }
+        opened = DefaultSettingsFile;
     }
 
     bool inSection = false;
+    bool sectionSeen = false;
+    bool firstLine = true;
     std::string line;
     while (std::getline(in, line)) {
         // A file written on Windows still reads the same: its carriage returns are not
-        // part of the lines.
+        // part of the lines, nor is the byte-order mark its editors put in front.
         if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (firstLine && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);
+        firstLine = false;
         if (!inSection) {
             inSection = isSectionHeader(line);
+            sectionSeen = sectionSeen || inSection;
             continue;
         }
         if (line.empty() || line[0] == '#') continue;
@@ -112,6 +119,10 @@ bool readSettings(Settings& settings, const char* path) {
         }
         parseSettingLine(settings, line);
     }
+    // Otherwise a file of the wrong shape would pass without a word.
+    if (!sectionSeen)
+        std::cerr << "NOTE: no [corvina] section in config file '" << opened
+                  << "', the settings keep their defaults\n";
     return true;
 }
 
@@ -165,6 +176,7 @@ int startFrontEnd(const Settings& settings, const FrontEndRuns& runs) {
         // The first console run is guarded as well: an escaping exception would
         // otherwise abort the process.
         std::cout << "internal error" << std::endl;
+        return 1;
     }
     return 0;
 }

@@ -25,7 +25,8 @@ inline constexpr const char* DefaultSettingsFile = "corvina.ini";
 
 // Reads the [corvina] section of the file at path (nullptr: the default name). When
 // neither path nor the default file opens, writes the default file and returns that
-// result; otherwise returns true. Warnings and notes go to standard error.
+// result; otherwise returns true. Warnings and notes go to standard error, among them
+// one for a file without the section.
 bool readSettings(Settings& settings, const char* path);
 
 // Interprets one "key=value" line of the section; true when it set a field.
@@ -45,8 +46,8 @@ struct FrontEndRuns {
 };
 
 // Starts the runs that the gui setting names ("console" makes two, one after the other)
-// and returns the process exit status: 1 for an unknown gui, otherwise 0. An exception
-// escaping a run prints "internal error" on standard output.
+// and returns the process exit status: 1 for an unknown gui or after an exception
+// escaping a run (which prints "internal error" on standard output), otherwise 0.
 int startFrontEnd(const Settings& settings, const FrontEndRuns& runs);
 
 }  // namespace corvina

@@ -15,6 +15,50 @@ inline unsigned anyCell(const SideState& s, int file, int rank) {
     return unsigned((s.attackA.w[k] | s.attackB.w[k] | s.attackC.w[k]) >> shift) & 15u;
 }
 
+// A side's two bishops share bit 3 and cancel where both reach a square, and bishops beyond
+// two mark nothing: with two on squares of one colour a clear bit no longer means "not
+// attacked by a bishop". One bishop a colour, the usual case, keeps the cells exact.
+inline bool bishopCellsInexact(const SideState& s) {
+    if (s.bishopCount < 2) return false;
+    return s.bishopCount > 2 ||
+           ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
+}
+
+// Walks the four diagonals out from the square to the first piece on each: a bishop of
+// the colour there attacks the square.
+bool bishopReaches(const BoardRecord& board, int colour, int file, int rank) {
+    constexpr int steps[4][2] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
+    const PieceCode bishop = makeCode(Bishop, colour);
+    for (const auto& step : steps) {
+        for (int f = file + step[0], r = rank + step[1]; unsigned(f) < 8 && unsigned(r) < 8;
+             f += step[0], r += step[1]) {
+            const PieceCode code = board.at(f, r);
+            if (isEmptyCode(code)) continue;
+            if (code == bishop) return true;
+            break;
+        }
+    }
+    return false;
+}
+
+// The flags against the side whose king the colour's bishops may attack unseen: check,
+// and the castling paths, since castling is a king move too.
+void addUnseenBishopAttacks(Position& position, int colour) {
+    const int defender = colour ^ 1;
+    const SideState& king = position.side(defender);
+    const BoardRecord& board = position.board;
+    if (king.kingFile >= 0 && !position.inCheck[defender] &&
+        bishopReaches(board, colour, king.kingFile, king.kingRank))
+        position.inCheck[defender] = 1;
+    // The paths are c, d, e (queen side) and e, f, g (king side) of the back rank.
+    const int rank = defender == White ? 0 : 7;
+    for (int side = 0; side < 2; ++side) {
+        std::uint8_t& pathFree = position.castlePathFree[2 * defender + side];
+        for (int file = 2 + 2 * side; pathFree && file <= 4 + 2 * side; ++file)
+            if (bishopReaches(board, colour, file, rank)) pathFree = 0;
+    }
+}
+
 }  // namespace
 
 int buildAttacks(const Position& position, int colour, SideState& side) {
@@ -80,6 +124,8 @@ void updateCheckAndPathFlags(Position& position) {
     position.castlePathFree[1] = (byWhite & kingSidePath << 32) == 0;
     position.castlePathFree[2] = (byBlack & queenSidePath) == 0;
     position.castlePathFree[3] = (byBlack & kingSidePath) == 0;
+    if (bishopCellsInexact(w)) addUnseenBishopAttacks(position, White);
+    if (bishopCellsInexact(b)) addUnseenBishopAttacks(position, Black);
 }
 
 }  // namespace corvina

@@ -12,7 +12,9 @@ int buildAttacks(const Position& position, int colour, SideState& side);
 
 int weightedSum(const SideState& side);
 
-// Recomputes inCheck and castlePathFree from the attack boards.
+// Recomputes inCheck and castlePathFree from the attack boards; where a side's bishops
+// stand on squares of one colour, their attacks on the other king and its castling paths
+// are found by walking the diagonals.
 void updateCheckAndPathFlags(Position& position);
 
 // The toggles: each XORs one piece's marks in or out, so each is its own inverse. The

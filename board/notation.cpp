@@ -28,6 +28,14 @@ Move findGenerated(const BoardRecord& board, int fromFile, int fromRank, int toF
     return NoMove;
 }
 
+// The generator does not look at the own king; a word names a move only when it is legal.
+bool leavesKingAttacked(const BoardRecord& board, const Move& move) {
+    Position position;
+    expandPosition(position, board);
+    makeMove(position, move);
+    return position.inCheck[board.sideToMove()];
+}
+
 int countOnBoard(const BoardRecord& board, PieceCode piece) {
     int count = 0;
     for (const PieceCode square : board.squares) count += square == piece;
@@ -54,11 +62,11 @@ Move readMove(std::string text, const BoardRecord& board) {
         else if (piece == 'n') promoteTo = Knight;
         else if (piece != 'q') return NoMove;
     }
-    if (shortCastle || longCastle) {
-        const int rank = board.sideToMove() ? 0 : 7;
-        return findGenerated(board, 4, rank, shortCastle ? 6 : 2, rank);
-    }
-    Move move = findGenerated(board, text[0] - 'a', text[1] - '1', text[2] - 'a', text[3] - '1');
+    const int rank = board.sideToMove() ? 0 : 7;
+    Move move = coordinate ? findGenerated(board, text[0] - 'a', text[1] - '1', text[2] - 'a',
+                                           text[3] - '1')
+                           : findGenerated(board, 4, rank, shortCastle ? 6 : 2, rank);
+    if (move.isNone() || leavesKingAttacked(board, move)) return NoMove;
     // The engine itself only promotes to a queen, but an opponent's under-promotion must be
     // played as sent, or the two boards part. The piece lists hold two rooks, bishops and
     // knights a side; a third stays a queen, as the lists cannot carry it.

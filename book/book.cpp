@@ -78,8 +78,8 @@ bool readTags(WordReader& reader, std::string& name) {
     return false;
 }
 
-// The move reader accepts any generated move, and the generator does not look at the
-// own king: a book must not offer a move that leaves it attacked.
+// A book must not offer a move that leaves the own king attacked. The move reader refuses
+// such words too; the book keeps its own guard all the same.
 bool keepsKingSafe(const BoardRecord& board, const Move& move) {
     Position position;
     expandPosition(position, board);

@@ -441,25 +441,29 @@ std::uint32_t IndexFunction::operator()(const SideState& tableWhite, const SideS
         int capturer;
         int code;
         int remainingPawn = -1;
+        // A step of +7 or +9 (-9 for Black) crosses the board's edge from the a-file or
+        // the h-file: an h4 pawn is no capturer towards a6.
+        const auto takesLeft = [e](int x, int step) { return fileOf(x) > 0 && x + step == e; };
+        const auto takesRight = [e](int x) { return fileOf(x) < 7 && x + 9 == e; };
         if (side == 0) {
             if (moverPawns == 1) {
                 capturer = moverPawn[0];
-                code = capturer + 7 == e ? fileOf(capturer) - 1 : fileOf(capturer) + 7;
+                code = takesLeft(capturer, 7) ? fileOf(capturer) - 1 : fileOf(capturer) + 7;
             } else {
                 int lo = std::min(moverPawn[0], moverPawn[1]);
                 int hi = std::max(moverPawn[0], moverPawn[1]);
-                if (lo + 7 == e) {
+                if (takesLeft(lo, 7)) {
                     capturer = lo, code = fileOf(lo) - 1, remainingPawn = hi;
-                } else if (lo + 9 == e) {
+                } else if (takesRight(lo)) {
                     capturer = lo, code = fileOf(lo) + 7, remainingPawn = hi;
                 } else {
                     capturer = hi, remainingPawn = lo;
-                    code = hi + 7 == e ? fileOf(hi) - 1 : fileOf(hi) + 7;
+                    code = takesLeft(hi, 7) ? fileOf(hi) - 1 : fileOf(hi) + 7;
                 }
             }
         } else {
             capturer = moverPawn[0];
-            code = capturer - 9 == e ? fileOf(capturer) - 1 : fileOf(capturer) + 7;
+            code = takesLeft(capturer, -9) ? fileOf(capturer) - 1 : fileOf(capturer) + 7;
             if (otherPawns == 2) {
                 int lo = std::min(otherPawn[0], otherPawn[1]);
                 int hi = std::max(otherPawn[0], otherPawn[1]);

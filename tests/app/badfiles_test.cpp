@@ -95,9 +95,11 @@ TEST(BadFilesRun, ConfigurationOfBinaryBytesLeavesTheDefaults) {
     engine.send(script("", 2));
     ASSERT_TRUE(engine.waitForExit(ExitLimit));
     EXPECT_EQ(engine.status(), 0);
-    // No section header, so not a line is a setting and none is worth a note; the
-    // defaults name a book and a table folder that this folder does not hold.
-    EXPECT_EQ(engine.err(), "book file 'eco.alg' not found\n");
+    // No section header, so not a line is a setting: one note says so. The defaults
+    // name a book and a table folder that this folder does not hold.
+    EXPECT_EQ(engine.err(),
+              "NOTE: no [corvina] section in config file 'corvina.ini', the settings keep "
+              "their defaults\nbook file 'eco.alg' not found\n");
     const std::string out = engine.out();
     EXPECT_EQ(count(out, "feature done=1"), 1) << out;
     EXPECT_EQ(count(out, "egtb: 0"), 1);

@@ -108,13 +108,28 @@ TEST(Console, OneEngineMovesForBothSidesThroughARepetition) {
     EXPECT_EQ(countLinesStartingWith(run.out, "104. move "), 1) << run.out;
 }
 
+TEST(Xboard, EmptyOrNegativeClockGivesOnePassAndAMove) {
+    // A negative time is a fallen flag, not the "no clock" of a game without `time`.
+    for (const char* clock : {"time -100", "time 0"}) {
+        const EngineRun run = runEngine("xboard", std::string("new\n") + clock + "\ngo\n");
+        EXPECT_TRUE(hasLine(run.out, "time/move: 0")) << clock;
+        EXPECT_EQ(countLinesStartingWith(run.out, "postadmin: move_: "), 1) << clock;
+        EXPECT_EQ(countLinesStartingWith(run.out, "move "), 1) << clock;
+    }
+}
+
 TEST(Console, SetboardPlaysOnTheCheckedBoard) {
     // No black pawn made a double step to e5, so e6 is no en passant square and the pawn
     // on d5 cannot go there; on the raw text it "captured" the empty e5.
-    const EngineRun run =
-        runEngine("console", "setboard 4k3/8/8/R2P4/8/8/8/4K3 w - e6 0 1\nd5e6\n");
+    EngineRun run = runEngine("console", "setboard 4k3/8/8/R2P4/8/8/8/4K3 w - e6 0 1\nd5e6\n");
     EXPECT_EQ(countLinesStartingWith(run.out, "illegal move or command"), 1) << run.out;
     EXPECT_EQ(countLinesStartingWith(run.out, "100. move d5xe6"), 0) << run.out;
+
+    // A king move into check is refused like any other word, and Black is still to move.
+    run = runEngine("console", "setboard 7k/5K2/8/8/8/8/8/8 b - - 0 1\nh8g8\nb\n");
+    EXPECT_EQ(countLinesStartingWith(run.out, "illegal move or command"), 1) << run.out;
+    EXPECT_EQ(countLinesStartingWith(run.out, "100. move h8g8"), 0) << run.out;
+    EXPECT_TRUE(hasLine(run.out, "black to move")) << run.out;
 }
 
 TEST(Console, PositionsRunCountsItsSixPositionsAndAnswersOnM) {

@@ -179,5 +179,23 @@ TEST_F(Installation, EngineStartedElsewhereWithTheInstalledSettingsAnswersFromTh
     EXPECT_FALSE(fs::exists(work.file("corvina.ini")));
 }
 
+// A configure that cannot see the Gaviota library says why the table maker is missing and
+// how to get it, instead of leaving it out without a word.
+TEST(Configure, MissingGaviotaLibraryIsExplainedWithItsPackages) {
+    TempDir build;
+    ASSERT_TRUE(build.ok());
+    const std::string command = std::string("'") + CORVINA_CMAKE_COMMAND + "' -S '" +
+                                CORVINA_SOURCE_DIR + "' -B " + shellQuoted(build.path()) +
+                                " -DCORVINA_TESTS=OFF '-DCMAKE_IGNORE_PATH=" +
+                                CORVINA_GAVIOTA_INCLUDE_DIR + ";" + CORVINA_GAVIOTA_LIBRARY_DIR +
+                                "' > " +
+                                shellQuoted(build.file("configure.log")) + " 2>&1";
+    ASSERT_EQ(std::system(command.c_str()), 0) << readFile(build.file("configure.log"));
+    const std::string log = readFile(build.file("configure.log"));
+    EXPECT_NE(log.find("corvina-tbmake"), std::string::npos) << log;
+    EXPECT_NE(log.find("apt-get install libgaviotatb-dev gaviotatb"), std::string::npos) << log;
+    EXPECT_NE(log.find("configure again"), std::string::npos) << log;
+}
+
 }  // namespace
 }  // namespace corvina

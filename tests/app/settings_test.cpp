@@ -199,6 +199,17 @@ TEST(ReadSettings, LastLineWithoutLineFeedIsRead) {
     EXPECT_EQ(settings.book, "last.alg");
 }
 
+TEST(ReadSettings, ByteOrderMarkIsSkippedAndAFileWithoutTheSectionIsNoted) {
+    Settings settings;
+    EXPECT_EQ(readFromText(settings, "\xEF\xBB\xBF[corvina]\nhashsize=8\n"),
+              "Settings: read hashsize=8\n");
+    EXPECT_EQ(settings.hashsize, 8);
+    EXPECT_EQ(readFromText(settings, "hashsize=16\n[other]\n"),
+              "NOTE: no [corvina] section in config file 'corvina.ini', the settings keep their "
+              "defaults\n");
+    EXPECT_EQ(settings.hashsize, 8);
+}
+
 TEST(ParseSettingLine, StringValuesAreKeptAsWritten) {
     Settings settings;
     StreamCapture err(std::cerr);

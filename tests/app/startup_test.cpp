@@ -69,20 +69,20 @@ TEST(StartFrontEnd, UnknownGuiStartsNothingAndExitsWithOne) {
     }
 }
 
-TEST(StartFrontEnd, EscapingExceptionPrintsInternalError) {
+TEST(StartFrontEnd, EscapingExceptionPrintsInternalErrorAndExitsWithOne) {
     for (const char* gui : {"xboard", "both"}) {
         const Started started = start(gui, gui == std::string("xboard") ? "xboard" : "selfplay");
-        EXPECT_EQ(started.status, 0);
+        EXPECT_EQ(started.status, 1);
         EXPECT_EQ(started.out, "internal error\n");
     }
     const Started second = start("console", "endgames");
-    EXPECT_EQ(second.status, 0);
+    EXPECT_EQ(second.status, 1);
     EXPECT_EQ(second.runs, "positions endgames");
     EXPECT_EQ(second.out, "internal error\n");
 
     // A failing first console run is caught too, and the second run does not start.
     const Started first = start("console", "positions");
-    EXPECT_EQ(first.status, 0);
+    EXPECT_EQ(first.status, 1);
     EXPECT_EQ(first.runs, "positions");
     EXPECT_EQ(first.out, "internal error\n");
 }

@@ -16,9 +16,11 @@ namespace {
 
 // Slow reference boards: walk every ray square by square over the record and XOR the
 // marks in. Slot bits follow the side's lists when given (made moves keep a piece in its
-// slot), else the scan order (rank by rank, file by file).
+// slot), else the scan order (rank by rank, file by file). Whether a square is attacked
+// at all is kept apart: two bishops that cancel in a cell still both attack it.
 struct ReferenceBoards {
     unsigned a[64] = {}, b[64] = {}, c[64] = {};
+    bool attacked[64] = {};
 };
 
 bool onBoard(int f, int r) { return f >= 0 && f < 8 && r >= 0 && r < 8; }
@@ -38,11 +40,15 @@ ReferenceBoards referenceBoards(const BoardRecord& board, int colour,
     const int bishopDirs[4][2] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
     const int knightSteps[8][2] = {{1, 2}, {2, 1}, {2, -1}, {1, -2},
                                    {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
+    auto mark = [&](unsigned* cells, int sq, unsigned bit) {
+        cells[sq] ^= bit;
+        ref.attacked[sq] = true;
+    };
     auto ray = [&](unsigned* cells, int f, int r, const int (*dirs)[2], unsigned bit) {
         for (int d = 0; d < 4; ++d) {
             for (int x = f + dirs[d][0], y = r + dirs[d][1]; onBoard(x, y);
                  x += dirs[d][0], y += dirs[d][1]) {
-                cells[x * 8 + y] ^= bit;
+                mark(cells, x * 8 + y, bit);
                 if (!isEmptyCode(board.at(x, y))) break;
             }
         }
@@ -55,7 +61,8 @@ ReferenceBoards referenceBoards(const BoardRecord& board, int colour,
                 case King:
                     for (int dx = -1; dx <= 1; ++dx)
                         for (int dy = -1; dy <= 1; ++dy)
-                            if ((dx || dy) && onBoard(f + dx, r + dy)) ref.a[(f + dx) * 8 + r + dy] ^= 4;
+                            if ((dx || dy) && onBoard(f + dx, r + dy))
+                                mark(ref.a, (f + dx) * 8 + r + dy, 4);
                     break;
                 case Queen: {
                     const int slot = lists ? slotIn(lists->queenFile, lists->queenRank,
@@ -82,14 +89,15 @@ ReferenceBoards referenceBoards(const BoardRecord& board, int colour,
                                                     lists->knightCount, f, r, 4)
                                            : knights;
                     for (const auto& s : knightSteps)
-                        if (onBoard(f + s[0], r + s[1])) ref.b[(f + s[0]) * 8 + r + s[1]] ^= 1u << slot;
+                        if (onBoard(f + s[0], r + s[1]))
+                            mark(ref.b, (f + s[0]) * 8 + r + s[1], 1u << slot);
                     ++knights;
                     break;
                 }
                 default: {
                     const int y = colour == White ? r + 1 : r - 1;
-                    if (onBoard(f + 1, y)) ref.b[(f + 1) * 8 + y] ^= 4;
-                    if (onBoard(f - 1, y)) ref.b[(f - 1) * 8 + y] ^= 8;
+                    if (onBoard(f + 1, y)) mark(ref.b, (f + 1) * 8 + y, 4);
+                    if (onBoard(f - 1, y)) mark(ref.b, (f - 1) * 8 + y, 8);
                 }
             }
         }
@@ -113,7 +121,7 @@ int referenceWeightedSum(const ReferenceBoards& ref) {
     return sum;
 }
 
-bool attackedBy(const ReferenceBoards& ref, int sq) { return ref.a[sq] | ref.b[sq] | ref.c[sq]; }
+bool attackedBy(const ReferenceBoards& ref, int sq) { return ref.attacked[sq]; }
 
 // Compares an expanded (or made) position with the reference; names what differs.
 std::string compareWithReference(const Position& p, bool ownSlots = false) {

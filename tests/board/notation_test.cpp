@@ -55,6 +55,20 @@ TEST(ReadMove, CoordinateTextMustNameAGeneratedMove) {
     EXPECT_TRUE(readMove("e2e4Q", start).isNone());
 }
 
+TEST(ReadMove, RefusesAGeneratedMoveThatLeavesTheOwnKingAttacked) {
+    const std::pair<const char*, const char*> refused[] = {
+        {"7k/5K2/8/8/8/8/8/8 b - - 0 1", "h8g8"},        // next to the other king
+        {"4k3/4r3/8/8/8/8/4R3/4K3 b - - 0 1", "e7d7"},   // the rook is pinned
+        {"8/8/4k3/8/5B2/8/1B6/4K3 b - - 0 1", "e6e5"},   // both bishops reach e5
+        {"r3k3/8/8/B7/7B/8/8/4K3 b q - 0 1", "O-O-O"},   // across d8, hit by both
+        {"4k3/8/8/1B5B/8/2n5/8/4K3 b - - 0 1", "c3b5"},  // double check stays
+    };
+    for (const auto& [fen, text] : refused)
+        EXPECT_TRUE(readMove(text, boardFrom(fen)).isNone()) << text;
+    EXPECT_TRUE(isMove(readMove("e7e2", boardFrom("4k3/4r3/8/8/8/8/4R3/4K3 b - - 0 1")), 4, 6, 4, 1,
+                       KindCapture));
+}
+
 TEST(ReadMove, PromotionTextNamesThePiece) {
     const BoardRecord board = boardFrom("3k4/4P3/8/8/8/8/8/4K3 w - - 0 1");
     const std::pair<const char*, int> cases[] = {

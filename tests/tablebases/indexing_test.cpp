@@ -11,6 +11,14 @@
 #include "board/tables.h"
 #include "tablebases/registry.h"
 
+#if defined(__SANITIZE_ADDRESS__)
+#define CORVINA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CORVINA_ASAN 1
+#endif
+#endif
+
 namespace corvina {
 namespace {
 
@@ -105,6 +113,10 @@ TEST(Indexing, WorkedIndices) {
     w = sideOf("a1", {{ManPawn, "e4"}, {ManPawn, "b2"}});
     b = sideOf("h8", {{ManPawn, "d4"}});
     EXPECT_EQ(indexOf("kppkp", 1, w, b, sq("e3")), 89251521u);
+    // b5 takes on a6, not h4: h4 + 9 is a6 only across the board's edge.
+    w = sideOf("a1", {{ManPawn, "h4"}, {ManPawn, "b5"}});
+    b = sideOf("c1", {{ManPawn, "a5"}});
+    EXPECT_LT(indexOf("kppkp", 0, w, b, sq("a6")), tableList[tableId("kppkp")].size[0]);
 
     w = sideOf("c1", {{ManKnight, "f3"}, {ManPawn, "g4"}});
     b = sideOf("a8", {{ManPawn, "h4"}});
@@ -235,6 +247,33 @@ TEST(Indexing, SlowEveryFourManPositionFitsItsFile) {
             checkWholeTable(id, side, 61);
         }
     }
+}
+
+// Every legal position of kppkp with White to move, en passant ones included: no index
+// may fall outside the file (a pawn on the h-file is no capturer of a pawn on the a-file).
+// About 17 s of one core in the release build and five minutes under the sanitizers, so
+// the sanitizer build runs it only with the slow table tests.
+TEST(Indexing, SlowEveryKppkpPositionWithWhiteToMoveFitsItsFile) {
+#if defined(CORVINA_ASAN) && !defined(CORVINA_SLOW_TABLE_TESTS)
+    GTEST_SKIP() << "five minutes under the sanitizers: configure with -DCORVINA_SLOW_TABLE_TESTS=ON";
+#endif
+    const int id = tableId("kppkp");
+    const TableMen men = parseTableMen("kppkp");
+    const IndexFunction f = makeIndexFunction("kppkp", 0);
+    const std::uint32_t size = tableList[id].size[0];
+    std::uint64_t outside = 0;
+    std::uint64_t epPositions = 0;
+    std::ostringstream first;
+    forEachTablePosition(men, 0, [&](const TablePosition& p) {
+        epPositions += p.epSquare != NoSquare;
+        if (f(p.sides[0], p.sides[1], p.epSquare, 0) >= size && outside++ == 0) {
+            first << "kings " << int(p.king[0]) << ' ' << int(p.king[1]) << ", pawns "
+                  << int(p.square[0][0]) << ' ' << int(p.square[0][1]) << ' '
+                  << int(p.square[1][0]) << ", en passant " << p.epSquare;
+        }
+    });
+    EXPECT_GT(epPositions, 0u);
+    EXPECT_EQ(outside, 0u) << "first: " << first.str();
 }
 
 // A random legal position of the table, and the board the engine would play it on.
