@@ -209,6 +209,7 @@ void runGameLoop(Engine& engine, CommandLoop& loop) {
 
 void runConsolePositions(const Settings& settings) {
     Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
+    engine.searcher.kind = searchKindNamed(settings.search.c_str());
     engine.limits.clockSeconds = 10.0;
     engine.plyCount = 100;
     static const char* const positions[] = {
@@ -226,6 +227,7 @@ void runConsolePositions(const Settings& settings) {
 
 void runConsoleEndgames(const Settings& settings) {
     Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
+    engine.searcher.kind = searchKindNamed(settings.search.c_str());
     engine.limits.clockSeconds = 120.0;
     engine.plyCount = 40;
     static const char* const endgames[] = {
@@ -241,6 +243,7 @@ void runConsoleEndgames(const Settings& settings) {
 
 void runSelfPlay(const Settings& settings) {
     Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
+    engine.searcher.kind = searchKindNamed(settings.search.c_str());
     engine.limits.clockSeconds = 120.0;
     engine.plyCount = 40;
     parseFen(engine.board, "2b1k3/p1p5/2p2B2/4P1Np/2p5/3q4/PQ3PPP/3R1RK1 b - - 0 23");

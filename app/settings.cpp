@@ -64,6 +64,13 @@ bool parseSettingLine(Settings& settings, const std::string& line) {
         settings.hashsize = leadingInteger(value);
     } else if (key == "egtbsize") {
         settings.egtbsize = leadingInteger(value);
+    } else if (key == "search") {
+        if (value != "design" && value != "strong") {
+            std::cerr << "NOTE: the search '" << value
+                      << "' is unknown and will be ignored\n";
+            return false;
+        }
+        settings.search = value;
     } else {
         std::cerr << "NOTE: the setting '" << key << "' is unknown and will be ignored\n";
         return false;

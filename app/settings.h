@@ -14,6 +14,10 @@ struct Settings {
     std::string egtb = "c:\\egtb";  // tablebase directories separated by ';'; empty: none
     std::int32_t hashsize = 64;     // transposition table in megabytes
     std::int32_t egtbsize = 8;      // tablebase cache in megabytes
+    // "design" (the default) or "strong": which of the two searches the engine runs;
+    // another value is reported and ignored.
+    // The default file does not write it; a file without the key keeps the design's.
+    std::string search = "design";
 };
 
 // The file used when none is named, or when the named one cannot be opened.

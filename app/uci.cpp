@@ -45,6 +45,7 @@ const UciOption Options[] = {
     {"Book", "string", nullptr, &Settings::book, 0, 0, ""},
     {"EGTB Path", "string", nullptr, &Settings::egtb, 0, 0, ""},
     {"EGTB Cache", "spin", &Settings::egtbsize, nullptr, 0, 1024, ""},
+    {"Search", "combo", nullptr, &Settings::search, 0, 0, "design strong"},
 };
 
 bool sameName(const std::string& a, const char* b) {
@@ -119,6 +120,7 @@ Engine& UciSession::engine() {
         engine_.reset();  // one table in memory at a time
         engine_ = std::make_unique<Engine>(settings_.book, settings_.egtb, settings_.hashsize,
                                            settings_.egtbsize);
+        engine_->searcher.kind = searchKindNamed(settings_.search.c_str());
         engine_->onPass = [this](const PassReport& report) { reportPass(report); };
         stale_ = false;
         setPosition(position_);

@@ -146,6 +146,7 @@ void runXboard(const Settings& settings) {
         return loopSeen && xboardLineWhileThinking(line, waiting, *engineSeen, *loopSeen);
     });
     Engine engine(settings.book, settings.egtb, settings.hashsize, settings.egtbsize);
+    engine.searcher.kind = searchKindNamed(settings.search.c_str());
     CommandLoop loop(reader.stream(), true);
     loop.reader = &reader;
     engineSeen = &engine;

@@ -10,6 +10,7 @@
 #include "search/alphabeta.h"
 #include "search/evaluation.h"
 #include "search/searchcontext.h"
+#include "search/strongsearch.h"
 #include "search/timecontrol.h"
 #include "tablebases/registry.h"
 
@@ -39,7 +40,9 @@ std::int32_t mtdfPass(Searcher& searcher, const BoardRecord& root, std::int32_t 
     do {
         const std::int32_t beta = g == lower ? g + 1 : g;
         std::cout << "[" << step << "] beta: " << beta;
-        g = alphaBeta(searcher, position, beta - 1, beta, depth, 0, NoMove);
+        g = searcher.kind == SearchKind::Strong
+                ? strongSearch(searcher, position, beta - 1, beta, depth)
+                : alphaBeta(searcher, position, beta - 1, beta, depth, 0, NoMove);
         std::cout << "  g: " << g;
         if (g < beta) {
             upper = g;

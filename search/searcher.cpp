@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <iostream>
+#include <string_view>
 
 #include "board/tables.h"
 
 namespace corvina {
+
+SearchKind searchKindNamed(const char* name) {
+    return std::string_view(name) == "strong" ? SearchKind::Strong : SearchKind::Design;
+}
 
 void initSearcher(Searcher& searcher, Engine* engine, std::int64_t memoryBytes, std::ostream& out) {
     searcher.engine = engine;

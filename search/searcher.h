@@ -26,8 +26,17 @@ struct RepetitionMark {
     std::uint32_t lock;
 };
 
+// Which search the driver runs below its root: the design's fixed-depth alpha-beta with
+// static leaves, or the strong one with a quiescence search, repetitions in the tree and
+// pruning. Both share the driver, the table, the ordering and the evaluation.
+enum class SearchKind : std::uint8_t { Design, Strong };
+
+// "design" or "strong"; anything else is the design search.
+SearchKind searchKindNamed(const char* name);
+
 struct Searcher {
     Engine* engine = nullptr;
+    SearchKind kind = SearchKind::Design;  // kept across moves; set by the settings
     HashTable table;  // kept across moves and games
     KillerTable killers;
     Move bestMove = NoMove;  // "no move" until a pass has produced one

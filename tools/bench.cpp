@@ -1,10 +1,13 @@
 // corvina-bench: the search's fingerprint and speed. Fixed positions, each searched by
 // the MTD(f) driver to a fixed depth with a fresh 16 MB table, the same random seed, no
 // book and no tablebases. The total node count changes only when the search does.
+// "--search strong" benches the strong search instead of the design's; each search has
+// its own count.
 #include <cstdint>
 #include <iostream>
 #include <map>
 #include <streambuf>
+#include <string_view>
 
 #include "board/notation.h"
 #include "board/position.h"
@@ -94,13 +97,14 @@ struct BenchResult {
 
 // As the engine thinks about a move, without time limit: depth 1, 2, ... with first
 // guess 0 and then the previous value, until the depth is done or a pass stops it.
-BenchResult searchPosition(const BenchPosition& entry) {
+BenchResult searchPosition(const BenchPosition& entry, SearchKind kind) {
     seedRandom(BenchSeed);
     Engine engine;
     Searcher searcher;
     NullBuffer nothing;
     std::ostream silent(&nothing);
     initSearcher(searcher, &engine, BenchTableBytes, silent);
+    searcher.kind = kind;
 
     BoardRecord board;
     parseFen(board, entry.fen);
@@ -121,7 +125,15 @@ BenchResult searchPosition(const BenchPosition& entry) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    SearchKind kind = SearchKind::Design;
+    if (argc == 3 && std::string_view(argv[1]) == "--search" &&
+        (std::string_view(argv[2]) == "design" || std::string_view(argv[2]) == "strong")) {
+        kind = searchKindNamed(argv[2]);
+    } else if (argc != 1) {
+        std::cerr << "usage: corvina-bench [--search design|strong]" << std::endl;
+        return 2;
+    }
     seedRandom(BenchSeed);
     initTables();
 
@@ -130,7 +142,7 @@ int main() {
     int number = 0;
     for (const BenchPosition& entry : benchPositions) {
         const double start = clockMilliseconds();
-        const BenchResult result = searchPosition(entry);
+        const BenchResult result = searchPosition(entry, kind);
         const auto ms = std::int64_t(clockMilliseconds() - start);
         totalNodes += result.nodes;
         std::cout << ++number << " depth " << result.depth << " value " << result.value

@@ -265,6 +265,27 @@ TEST(ParseSettingLine, KeysMatchExactlyAndCaseSensitively) {
     }
 }
 
+// The search key takes only the two names; anything else keeps the search as it was.
+TEST(ParseSettingLine, SearchIsDesignOrStrongAndNothingElse) {
+    Settings settings;
+    EXPECT_EQ(settings.search, "design");
+    StreamCapture err(std::cerr);
+    EXPECT_TRUE(parseSettingLine(settings, "search=strong"));
+    EXPECT_EQ(settings.search, "strong");
+    for (const char* line : {"search=Strong", "search=strong ", "search="}) {
+        EXPECT_FALSE(parseSettingLine(settings, line)) << line;
+        EXPECT_EQ(settings.search, "strong") << line;
+    }
+    EXPECT_TRUE(parseSettingLine(settings, "search=design"));
+    EXPECT_EQ(settings.search, "design");
+    EXPECT_EQ(err.text(),
+              "Settings: read search=strong\n"
+              "NOTE: the search 'Strong' is unknown and will be ignored\n"
+              "NOTE: the search 'strong ' is unknown and will be ignored\n"
+              "NOTE: the search '' is unknown and will be ignored\n"
+              "Settings: read search=design\n");
+}
+
 TEST(WriteDefaultSettings, ReplacesAnExistingFileAndReportsFailure) {
     TempDir dir;
     ASSERT_TRUE(dir.ok());

@@ -1,5 +1,6 @@
 // The bench's node count is the search's fingerprint: it must repeat exactly from run to
-// run, and it may change only together with tests/search/bench_expected.txt.
+// run, and it may change only together with its expected file: bench_expected.txt for
+// the design search, bench_expected_strong.txt for the strong one.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,9 +18,10 @@ struct BenchRun {
     int status = -1;
 };
 
-BenchRun runBench() {
+BenchRun runBench(const std::string& arguments) {
     BenchRun run;
-    FILE* pipe = popen(CORVINA_BENCH_EXECUTABLE, "r");
+    const std::string command = std::string(CORVINA_BENCH_EXECUTABLE) + arguments;
+    FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return run;
     std::string text;
     char buffer[4096];
@@ -44,21 +46,42 @@ BenchRun runBench() {
     return run;
 }
 
-TEST(Bench, RepeatsItsNodeCountAndMatchesTheExpectedOne) {
-    const BenchRun first = runBench();
+struct BenchCase {
+    const char* arguments;
+    const char* expectedFile;
+};
+
+void checkFingerprint(const BenchCase& bench) {
+    SCOPED_TRACE(bench.arguments);
+    const BenchRun first = runBench(bench.arguments);
     ASSERT_EQ(first.status, 0);
     ASSERT_FALSE(first.total.empty());
     EXPECT_GE(first.positions.size(), 25u);
 
-    const BenchRun second = runBench();
+    const BenchRun second = runBench(bench.arguments);
     EXPECT_EQ(second.positions, first.positions);
     EXPECT_EQ(second.total, first.total);
 
-    std::ifstream file(CORVINA_BENCH_EXPECTED);
+    std::ifstream file(bench.expectedFile);
     std::string expected;
-    ASSERT_TRUE(file >> expected) << CORVINA_BENCH_EXPECTED;
+    ASSERT_TRUE(file >> expected) << bench.expectedFile;
     EXPECT_EQ(first.total, expected)
-        << "the search changed; if that is intended, update bench_expected.txt and say why";
+        << "the search changed; if that is intended, update " << bench.expectedFile
+        << " and say why";
+}
+
+TEST(Bench, RepeatsItsNodeCountAndMatchesTheExpectedOne) {
+    const BenchCase searches[] = {
+        {"", CORVINA_BENCH_EXPECTED},
+        {" --search strong", CORVINA_BENCH_EXPECTED_STRONG},
+    };
+    for (const BenchCase& bench : searches) checkFingerprint(bench);
+}
+
+TEST(Bench, RefusesAnUnknownSearch) {
+    const BenchRun run = runBench(" --search fast 2>/dev/null");
+    EXPECT_NE(run.status, 0);
+    EXPECT_TRUE(run.total.empty());
 }
 
 }  // namespace
