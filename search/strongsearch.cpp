@@ -178,8 +178,10 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
 
         std::int32_t best = white ? -ScoreInfinity : ScoreInfinity;
         int bestIndex = -1;
-        best = enhancedCutoffProbe(searcher, position, list, alpha, beta, white, best, depth,
-                                   ply, bestIndex);
+        ChildKeys& keys = searcher.childKeys[ply];
+        computeChildKeys(searcher, position, list, keys);
+        best = enhancedCutoffProbe(searcher, list, keys, alpha, beta, white, best, depth, ply,
+                                   bestIndex);
         std::int32_t runningAlpha = alpha;
         std::int32_t runningBeta = beta;
         int legalMoves = 0;
@@ -191,7 +193,8 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
             const Move& move = list.moves[i];
             Position child = position;
             makeMove(child, move);
-            updateKeysAfterMove(child, position, move);
+            child.hashIndexKey = keys.index[i];
+            child.hashLockKey = keys.lock[i];
             if (child.inCheck[side]) continue;  // leaves the own king attacked
             ++legalMoves;
 
