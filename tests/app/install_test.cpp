@@ -64,7 +64,8 @@ class Installation : public ::testing::Test {
     static bool relativeFolders() {
         return fs::path(CORVINA_INSTALL_GAMESDIR).is_relative() &&
                fs::path(CORVINA_INSTALL_DATADIR).is_relative() &&
-               fs::path(CORVINA_INSTALL_SHAREDIR).is_relative();
+               fs::path(CORVINA_INSTALL_SHAREDIR).is_relative() &&
+               fs::path(CORVINA_INSTALL_MANDIR).is_relative();
     }
     static fs::path prefix() { return prefixDir->path(); }
     static fs::path gamesDir() { return prefix() / CORVINA_INSTALL_GAMESDIR; }
@@ -114,6 +115,8 @@ TEST_F(Installation, ProgramsAndBookAreInPlace) {
     const std::string book = readFile(dataDir() / "eco.alg");
     EXPECT_FALSE(book.empty());
     EXPECT_EQ(book, readFile(fs::path(CORVINA_SOURCE_DIR) / "eco.alg"));
+    EXPECT_EQ(readFile(prefix() / CORVINA_INSTALL_MANDIR / "man6/corvina.6"),
+              readFile(fs::path(CORVINA_SOURCE_DIR) / "app/corvina.6"));
 }
 
 TEST_F(Installation, EngineListEntryRunsCorvinaInTheDataFolder) {
