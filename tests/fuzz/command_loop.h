@@ -1,5 +1,6 @@
 // The command loop fed with fuzz bytes as its standard input, through the entry point's
-// own choice of runs: "xboard" one xboard run, "console" the two console runs in a row.
+// own choice of runs: "xboard" one xboard run, "console" the two console runs in a row,
+// "uci" one UCI run.
 #pragma once
 
 #include <cstddef>
