@@ -147,11 +147,7 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
                 runningBeta = std::min(runningBeta, best);
             }
 
-            // The first pass of a move never aborts; later ones give up past the hard
-            // limit or on a stop request, and the driver throws the pass away.
-            if (!searcher.bestMove.isNone() &&
-                (pollHardTime(searcher, ply != 0) || stopRequested(searcher)))
-                return 0;
+            if (searchMustAbort(searcher, ply)) return 0;
         }
 
         // Step 6. The best move becomes a killer; no legal move is mate or stalemate.

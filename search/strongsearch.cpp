@@ -238,11 +238,7 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
                 runningBeta = std::min(runningBeta, best);
             }
 
-            // The same time rule and stop request as the design's search: the driver throws
-            // the pass away.
-            if (!searcher.bestMove.isNone() &&
-                (pollHardTime(searcher, ply != 0) || stopRequested(searcher)))
-                return 0;
+            if (searchMustAbort(searcher, ply)) return 0;
         }
 
         // Step 7. The best move becomes a killer; no legal move is mate or stalemate.

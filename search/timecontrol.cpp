@@ -63,6 +63,11 @@ bool pollHardTime(Searcher& searcher, bool quiet) {
     return hardTimeExceeded(searcher, quiet);
 }
 
+bool searchMustAbort(Searcher& searcher, int ply) {
+    return !searcher.bestMove.isNone() &&
+           (pollHardTime(searcher, ply != 0) || stopRequested(searcher));
+}
+
 bool shouldStopBeforePass(Searcher& searcher) {
     if (searcher.bestMove.isNone()) return false;
     if (stopRequested(searcher)) return true;

@@ -33,6 +33,11 @@ bool stopRequested(Searcher& searcher);
 inline constexpr int HardLimitPollInterval = 64;
 bool pollHardTime(Searcher& searcher, bool quiet);
 
+// The check both searches make after every searched move: the first pass of a move never
+// aborts; later ones give up past the hard limit or on a stop request, and the driver
+// throws the pass away.
+bool searchMustAbort(Searcher& searcher, int ply);
+
 // Called before every pass: the first pass of a move always runs; after an acceptable
 // move the soft limit decides, otherwise the hard one; a stop request ends it too.
 bool shouldStopBeforePass(Searcher& searcher);
