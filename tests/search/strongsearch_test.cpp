@@ -103,5 +103,20 @@ TEST_F(StrongSearch, PositionTheGameHasSeenIsADrawInTheTree) {
     EXPECT_EQ(deepen(searcher, root, 4), -21);
 }
 
+// Down a queen and a rook, White's only save is the perpetual Qe8+ Kh7 Qh5+ Kg8: the
+// position after four plies is the root again, a draw on the path with nothing from the
+// game. The design's search, blind to it below the root, scores the lost material.
+TEST_F(StrongSearch, PerpetualCheckOnThePathIsADraw) {
+    searcher.drawValue = -21;
+    const BoardRecord root = boardFromFen("6k1/3Q2p1/8/8/8/1q6/r5PP/7K w - - 0 1");
+    EXPECT_EQ(deepen(searcher, root, 6), -21);
+
+    Engine designEngine;
+    Searcher design;
+    setUpSearch(design, designEngine);
+    design.drawValue = -21;
+    EXPECT_LT(deepen(design, root, 6), -300);
+}
+
 }  // namespace
 }  // namespace corvina
