@@ -1,5 +1,7 @@
 #include "board/makemove.h"
 
+#include <array>
+
 #include "board/attacks.h"
 #include "board/position.h"
 #include "board/tables.h"
@@ -313,18 +315,57 @@ void makeMove(Position& position, const Move& move) {
     updateCheckAndPathFlags(position);
 }
 
-void updateKeysAfterMove(Position& child, const Position& parent, const Move& move) {
+namespace {
+
+// Castling rights as four bits in the order of the castle keys.
+inline unsigned castleRights(const BoardRecord& board) {
+    return ((board.state >> 6) & 1) | ((board.state >> 4) & 2) | ((board.state2 & 1) << 2) |
+           ((board.state >> 4) & 8);
+}
+
+// The right a move from or to the square ends when its rook stands or stood there.
+constexpr std::array<std::uint8_t, 64> cornerRight = [] {
+    std::array<std::uint8_t, 64> table{};
+    table[squareIndex(0, 0)] = 1;
+    table[squareIndex(7, 0)] = 2;
+    table[squareIndex(0, 7)] = 4;
+    table[squareIndex(7, 7)] = 8;
+    return table;
+}();
+
+}  // namespace
+
+void keysAfterMoves(const Position& parent, const Move* moves, int count,
+                    std::uint32_t* indexKeys, std::uint32_t* lockKeys) {
     const HashKeys& k = hashKeys();
-    std::uint32_t index = parent.hashIndexKey, lock = parent.hashLockKey;
-    auto piece = [&](int code, int square) {
-        if (code >= 12) return;  // an empty square has no key
-        index ^= k.pieceIndexKey[square * 12 + code];
-        lock ^= k.pieceLockKey[square * 12 + code];
-    };
-    if (!((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7)) {
+    const BoardRecord& board = parent.board;
+    const unsigned rights = castleRights(board);
+    // Every child has the other side to move and loses the parent's en passant file.
+    const std::uint32_t sideIndex = parent.hashIndexKey ^ k.sideIndexKey;
+    const std::uint32_t sideLock = parent.hashLockKey ^ k.sideLockKey;
+    std::uint32_t baseIndex = sideIndex, baseLock = sideLock;
+    if (board.epAvailable()) {
+        baseIndex ^= k.epIndexKey[board.epFile()];
+        baseLock ^= k.epLockKey[board.epFile()];
+    }
+    for (int i = 0; i < count; ++i) {
+        const Move& move = moves[i];
+        // A move off the board leaves the board as it is, side to move included.
+        if ((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7) {
+            indexKeys[i] = sideIndex;
+            lockKeys[i] = sideLock;
+            continue;
+        }
+        std::uint32_t index = baseIndex, lock = baseLock;
+        auto piece = [&](int code, int square) {
+            if (code >= 12) return;  // an empty square has no key
+            index ^= k.pieceIndexKey[square * 12 + code];
+            lock ^= k.pieceLockKey[square * 12 + code];
+        };
         const int from = move.from(), to = move.to();
-        const PieceCode p = parent.board.squares[from];
-        const PieceCode target = parent.board.squares[to];
+        const PieceCode p = board.squares[from];
+        const PieceCode target = board.squares[to];
+        const int type = typeOf(p);
         piece(p, from);
         piece(p, to);
         if (move.kind == KindQuiet) {
@@ -347,25 +388,32 @@ void updateKeysAfterMove(Position& child, const Position& parent, const Move& mo
             piece(p, to);
             if (move.kind & KindCaptureBit) piece(target, to);
         }
+        // The rights applyMoveToBoard takes: a king's both, a rook's own corner, and the
+        // corner moved to.
+        unsigned lost = cornerRight[to];
+        if (type == Rook) lost |= cornerRight[from];
+        if (type == King) lost |= colourOf(p) ? 3u : 12u;
+        if (const unsigned gone = rights & lost) {
+            for (int r = 0; r < 4; ++r) {
+                if (!((gone >> r) & 1)) continue;
+                index ^= k.castleIndexKey[r];
+                lock ^= k.castleLockKey[r];
+            }
+        }
+        // A pawn's double step opens en passant, unless it was itself an en passant capture.
+        if (type == Pawn && ((move.fromRank == 1 && move.toRank == 3) ||
+                             (move.fromRank == 6 && move.toRank == 4)) &&
+            !(board.epAvailable() && (move.kind & KindEnPassantBit))) {
+            index ^= k.epIndexKey[move.fromFile];
+            lock ^= k.epLockKey[move.fromFile];
+        }
+        indexKeys[i] = index;
+        lockKeys[i] = lock;
     }
-    const std::uint8_t rights = parent.board.state ^ child.board.state;
-    if (rights & StateWhiteQueenSide) index ^= k.castleIndexKey[0], lock ^= k.castleLockKey[0];
-    if (rights & StateWhiteKingSide) index ^= k.castleIndexKey[1], lock ^= k.castleLockKey[1];
-    if ((parent.board.state2 ^ child.board.state2) & State2BlackQueenSide)
-        index ^= k.castleIndexKey[2], lock ^= k.castleLockKey[2];
-    if (rights & StateBlackKingSide) index ^= k.castleIndexKey[3], lock ^= k.castleLockKey[3];
-    if (parent.board.epAvailable()) {
-        index ^= k.epIndexKey[parent.board.epFile()];
-        lock ^= k.epLockKey[parent.board.epFile()];
-    }
-    if (child.board.epAvailable()) {
-        index ^= k.epIndexKey[child.board.epFile()];
-        lock ^= k.epLockKey[child.board.epFile()];
-    }
-    index ^= k.sideIndexKey;
-    lock ^= k.sideLockKey;
-    child.hashIndexKey = index;
-    child.hashLockKey = lock;
+}
+
+void updateKeysAfterMove(Position& child, const Position& parent, const Move& move) {
+    keysAfterMoves(parent, &move, 1, &child.hashIndexKey, &child.hashLockKey);
 }
 
 }  // namespace corvina

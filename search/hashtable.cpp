@@ -50,10 +50,11 @@ std::uint32_t hashEntryCountFor(std::int64_t memoryBytes) {
     return std::uint32_t(std::bit_floor(std::uint64_t(std::min<std::int64_t>(n, MaxHashEntries))));
 }
 
-void HashMemoryRelease::operator()(HashEntry* entries) const { std::free(entries); }
+void HashMemoryRelease::operator()(void* memory) const { std::free(memory); }
 
 bool HashTable::allocate(std::uint32_t count) {
     entries.reset();
+    deepSlots.reset();
     entryCount = 0;
     // Every probe reads one random slot: in 4 KiB pages nearly each one also misses the
     // page-table cache. A table of whole 2 MiB pages asks for huge pages before the
@@ -68,15 +69,24 @@ bool HashTable::allocate(std::uint32_t count) {
 #endif
     std::memset(memory, 0, bytes);
     entries.reset(static_cast<HashEntry*>(memory));
+    deepSlots.reset(static_cast<std::uint64_t*>(std::calloc((count + 63) / 64, 8)));
+    if (!deepSlots) {
+        entries.reset();
+        return false;
+    }
     entryCount = count;
     return true;
 }
 
 void storeHashEntry(HashTable& table, const Position& position, const HashEntry& entry,
                     bool force) {
-    HashEntry& slot = table.slot(position);
+    const std::uint32_t i = position.hashIndexKey & (table.entryCount - 1);
+    HashEntry& slot = table.entries[i];
     if (force || slot.lock != entry.lock || entry.depth > slot.depth) {
         slot = entry;
+        const std::uint64_t bit = std::uint64_t(1) << (i & 63);
+        std::uint64_t& word = table.deepSlots[i >> 6];
+        word = entry.depth > 0 ? word | bit : word & ~bit;
         return;
     }
     if (entry.depth < slot.depth) return;

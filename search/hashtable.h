@@ -81,11 +81,17 @@ std::uint32_t hashEntryCountFor(std::int64_t memoryBytes);
 
 // The table's memory comes from aligned_alloc (whole huge pages), so it goes back by free.
 struct HashMemoryRelease {
-    void operator()(HashEntry* entries) const;
+    void operator()(void* memory) const;
 };
 
 struct HashTable {
     std::unique_ptr<HashEntry[], HashMemoryRelease> entries;
+    // One bit per slot, clear when the slot holds no result of depth 1 or more. Most
+    // children an interior node looks up for a cut-off were only ever leaves: this
+    // 128th of the table, which stays in the cache, rules them out without a trip to
+    // memory. Entries are written through storeHashEntry, which keeps it; a bit may
+    // stay set after its slot has gone shallow, never the other way round.
+    std::unique_ptr<std::uint64_t[], HashMemoryRelease> deepSlots;
     std::uint32_t entryCount = 0;
 
     // Zero-filled array of count entries; false (and an empty table) when it cannot be had.
@@ -106,6 +112,13 @@ struct HashTable {
     const HashEntry* probe(std::uint32_t indexKey, std::uint32_t lockKey) const {
         const HashEntry& entry = entries[indexKey & (entryCount - 1)];
         return entry.lock == lockKey ? &entry : nullptr;
+    }
+    // The slot when it belongs to the position and holds a result of at least depth.
+    const HashEntry* probeDeep(std::uint32_t indexKey, std::uint32_t lockKey, int depth) const {
+        const std::uint32_t i = indexKey & (entryCount - 1);
+        if (depth > 0 && !((deepSlots[i >> 6] >> (i & 63)) & 1)) return nullptr;
+        const HashEntry* entry = probe(indexKey, lockKey);
+        return entry && entry->depth >= depth ? entry : nullptr;
     }
     // Starts loading the slot of an index key into the cache, for a probe soon after.
     void prefetch(std::uint32_t indexKey) const {
