@@ -1,6 +1,7 @@
 // The transposition table: 16-byte entries, one slot per position, no buckets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -79,8 +80,10 @@ void boundsOfResult(int v, int alpha, int beta, int& lower, int& upper);
 inline constexpr std::uint32_t MaxHashEntries = 1u << 30;
 std::uint32_t hashEntryCountFor(std::int64_t memoryBytes);
 
-// The table's memory comes from aligned_alloc (whole huge pages), so it goes back by free.
+// A large table is mapped in whole huge pages and goes back by munmap; the rest comes
+// from the C allocator and goes back by free.
 struct HashMemoryRelease {
+    std::size_t mappedBytes = 0;  // 0: from the C allocator
     void operator()(void* memory) const;
 };
 
