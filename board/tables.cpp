@@ -89,10 +89,7 @@ constexpr AttackTables makeAttackTables() {
                 const int nibble = 2 * lane + parity;
                 const int rank = 2 * k + (nibble >> 3), file = 7 - (nibble & 7);
                 const int row = rank < 4 ? rank : 7 - rank, col = file < 4 ? file : 7 - file;
-                const int weight = weightRows[row][col];
-                for (int b = 1; b <= 5; ++b)
-                    if ((weight >> b) & 1)
-                        t.weightLaneMask[k][parity][b - 1] |= std::uint64_t(0xFF) << (8 * lane);
+                t.weightLanes[k][8 * parity + lane] = std::int16_t(weightRows[row][col]);
             }
         }
     }
