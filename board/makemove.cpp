@@ -335,80 +335,79 @@ constexpr std::array<std::uint8_t, 64> cornerRight = [] {
 
 }  // namespace
 
+namespace {
+
+// The key pairs of the pieces an en passant capture, a castling or a promotion changes
+// besides the mover's from and to squares.
+std::uint64_t rareMoveKeys(const HashKeys& k, const Move& move, PieceCode p, PieceCode target) {
+    std::uint64_t keys = 0;
+    auto piece = [&](int code, int square) {
+        if (code < 12) keys ^= k.piecePair[square * 12 + code];  // an empty square has none
+    };
+    if (move.kind & KindEnPassantBit) {
+        if (move.toRank == 2) piece(makeCode(Pawn, White), squareIndex(move.toFile, 3));
+        if (move.toRank == 5) piece(makeCode(Pawn, Black), squareIndex(move.toFile, 4));
+    } else if (move.kind & KindCastlingBit) {
+        const int rook = makeCode(Rook, colourOf(p));
+        if (move.toFile == 2) {
+            piece(rook, squareIndex(3, move.toRank));
+            piece(rook, squareIndex(0, move.toRank));
+        } else if (move.toFile == 6) {
+            piece(rook, squareIndex(5, move.toRank));
+            piece(rook, squareIndex(7, move.toRank));
+        }
+    } else if (move.kind & KindPromotionBit) {
+        const int to = move.to();
+        piece(move.promotion | colourOf(p), to);
+        piece(p, to);
+        if (move.kind & KindCaptureBit) piece(target, to);
+    }
+    return keys;
+}
+
+}  // namespace
+
 void keysAfterMoves(const Position& parent, const Move* moves, int count,
                     std::uint32_t* indexKeys, std::uint32_t* lockKeys) {
     const HashKeys& k = hashKeys();
     const BoardRecord& board = parent.board;
     const unsigned rights = castleRights(board);
     // Every child has the other side to move and loses the parent's en passant file.
-    const std::uint32_t sideIndex = parent.hashIndexKey ^ k.sideIndexKey;
-    const std::uint32_t sideLock = parent.hashLockKey ^ k.sideLockKey;
-    std::uint32_t baseIndex = sideIndex, baseLock = sideLock;
-    if (board.epAvailable()) {
-        baseIndex ^= k.epIndexKey[board.epFile()];
-        baseLock ^= k.epLockKey[board.epFile()];
-    }
+    const std::uint64_t sideKeys =
+        (parent.hashIndexKey | std::uint64_t(parent.hashLockKey) << 32) ^ k.sidePair;
+    const std::uint64_t base = board.epAvailable() ? sideKeys ^ k.epPair[board.epFile()] : sideKeys;
     for (int i = 0; i < count; ++i) {
         const Move& move = moves[i];
-        // A move off the board leaves the board as it is, side to move included.
-        if ((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7) {
-            indexKeys[i] = sideIndex;
-            lockKeys[i] = sideLock;
-            continue;
-        }
-        std::uint32_t index = baseIndex, lock = baseLock;
-        auto piece = [&](int code, int square) {
-            if (code >= 12) return;  // an empty square has no key
-            index ^= k.pieceIndexKey[square * 12 + code];
-            lock ^= k.pieceLockKey[square * 12 + code];
-        };
-        const int from = move.from(), to = move.to();
-        const PieceCode p = board.squares[from];
-        const PieceCode target = board.squares[to];
-        const int type = typeOf(p);
-        piece(p, from);
-        piece(p, to);
-        if (move.kind == KindQuiet) {
-        } else if (move.kind == KindCapture) {
-            piece(target, to);
-        } else if (move.kind & KindEnPassantBit) {
-            if (move.toRank == 2) piece(makeCode(Pawn, White), squareIndex(move.toFile, 3));
-            if (move.toRank == 5) piece(makeCode(Pawn, Black), squareIndex(move.toFile, 4));
-        } else if (move.kind & KindCastlingBit) {
-            const int rook = makeCode(Rook, colourOf(p));
-            if (move.toFile == 2) {
-                piece(rook, squareIndex(3, move.toRank));
-                piece(rook, squareIndex(0, move.toRank));
-            } else if (move.toFile == 6) {
-                piece(rook, squareIndex(5, move.toRank));
-                piece(rook, squareIndex(7, move.toRank));
+        std::uint64_t keys = sideKeys;  // a move off the board leaves the board as it is
+        if (!((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7)) {
+            keys = base;
+            const int from = move.from(), to = move.to();
+            const PieceCode p = board.squares[from];
+            const PieceCode target = board.squares[to];
+            const int type = typeOf(p);
+            if (p < 12) keys ^= k.piecePair[from * 12 + p] ^ k.piecePair[to * 12 + p];
+            if (move.kind == KindCapture) {
+                if (target < 12) keys ^= k.piecePair[to * 12 + target];
+            } else if (move.kind != KindQuiet) {
+                keys ^= rareMoveKeys(k, move, p, target);
             }
-        } else if (move.kind & KindPromotionBit) {
-            piece(move.promotion | colourOf(p), to);
-            piece(p, to);
-            if (move.kind & KindCaptureBit) piece(target, to);
-        }
-        // The rights applyMoveToBoard takes: a king's both, a rook's own corner, and the
-        // corner moved to.
-        unsigned lost = cornerRight[to];
-        if (type == Rook) lost |= cornerRight[from];
-        if (type == King) lost |= colourOf(p) ? 3u : 12u;
-        if (const unsigned gone = rights & lost) {
-            for (int r = 0; r < 4; ++r) {
-                if (!((gone >> r) & 1)) continue;
-                index ^= k.castleIndexKey[r];
-                lock ^= k.castleLockKey[r];
+            // The rights applyMoveToBoard takes: a king's both, a rook's own corner, and
+            // the corner moved to.
+            if (rights) {
+                unsigned lost = cornerRight[to];
+                if (type == Rook) lost |= cornerRight[from];
+                if (type == King) lost |= colourOf(p) ? 3u : 12u;
+                keys ^= k.castlePair[rights & lost];
             }
+            // A double step opens en passant, unless it was itself an en passant capture.
+            if (type == Pawn &&
+                ((move.fromRank == 1 && move.toRank == 3) ||
+                 (move.fromRank == 6 && move.toRank == 4)) &&
+                !(board.epAvailable() && (move.kind & KindEnPassantBit)))
+                keys ^= k.epPair[move.fromFile];
         }
-        // A pawn's double step opens en passant, unless it was itself an en passant capture.
-        if (type == Pawn && ((move.fromRank == 1 && move.toRank == 3) ||
-                             (move.fromRank == 6 && move.toRank == 4)) &&
-            !(board.epAvailable() && (move.kind & KindEnPassantBit))) {
-            index ^= k.epIndexKey[move.fromFile];
-            lock ^= k.epLockKey[move.fromFile];
-        }
-        indexKeys[i] = index;
-        lockKeys[i] = lock;
+        indexKeys[i] = std::uint32_t(keys);
+        lockKeys[i] = std::uint32_t(keys >> 32);
     }
 }
 

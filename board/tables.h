@@ -18,6 +18,12 @@ struct HashKeys {
     std::uint32_t castleLockKey[4];
     std::uint32_t sideIndexKey;
     std::uint32_t sideLockKey;
+    // The same keys as pairs, index key low and lock key high, for updates that change
+    // both with one XOR; castle pairs by a set of rights (bit r for castle key r).
+    std::uint64_t piecePair[64 * 12];
+    std::uint64_t epPair[8];
+    std::uint64_t castlePair[16];
+    std::uint64_t sidePair;
 };
 
 const HashKeys& hashKeys();
