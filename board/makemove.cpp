@@ -187,10 +187,11 @@ void removeCaptured(SideState& o, PieceCode code, int to, int colour, const Occu
             break;
         }
         case Pawn:
-            togglePawns(o.pawns, o.attackB, colour);
+            // The pawn marks are linear in the set of pawns: toggling the one pawn takes
+            // out exactly its own.
+            togglePawns(attackTables.squareBits[to].occ, o.attackB, colour);
             o.pawns &= ~attackTables.squareBits[to].occ;
             --o.pawnCount;
-            togglePawns(o.pawns, o.attackB, colour);
             break;
         default:
             break;
@@ -287,14 +288,14 @@ void makeMove(Position& position, const Move& move) {
             break;
         }
         default:  // pawn
-            togglePawns(me.pawns, me.attackB, colour);
             if (promotion) {
+                togglePawns(fromBits.occ, me.attackB, colour);
                 me.pawns &= ~fromBits.occ;
                 --me.pawnCount;
             } else {
+                togglePawns(fromBits.occ | toBits.occ, me.attackB, colour);
                 me.pawns ^= fromBits.occ | toBits.occ;
             }
-            togglePawns(me.pawns, me.attackB, colour);
             if (promotion) {
                 const int slot = me.queenCount++;
                 me.queenFile[slot] = move.toFile;
