@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "board/makemove.h"
+#include "board/position.h"
 
 namespace corvina {
 
@@ -282,7 +283,8 @@ std::uint64_t countLegalMoves(const Position& position, const MoveList& list) {
                 continue;
             }
         }
-        Position child = position;
+        Position child;
+        copyPosition(child, position);
         makeMove(child, move);
         nodes += !child.inCheck[mover];
     }
@@ -297,7 +299,8 @@ std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
     const int mover = position.board.sideToMove();
     std::uint64_t nodes = 0;
     for (int i = 0; i < list.count; ++i) {
-        Position child = position;
+        Position child;
+        copyPosition(child, position);
         makeMove(child, list.moves[i]);
         if (child.inCheck[mover]) continue;
         nodes += perftLevel(child, depth - 1, lists + 1);

@@ -101,7 +101,8 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
             if (white ? best >= beta : best <= alpha) break;
 
             const Move& move = list.moves[i];
-            Position child = position;
+            Position child;
+            copyPosition(child, position);
             makeMove(child, move);
             child.hashIndexKey = keys.index[i];
             child.hashLockKey = keys.lock[i];
