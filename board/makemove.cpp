@@ -209,7 +209,7 @@ void makeMoveByRebuild(Position& position, const Move& move) {
 
 void makeMove(Position& position, const Move& move) {
     // "No move" and other squares off the board change nothing, as in applyMoveToBoard.
-    if ((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7) return;
+    if (move.offBoard()) return;
     const int from = move.from(), to = move.to();
     const PieceCode piece = position.board.squares[from];
     const int type = typeOf(piece);
@@ -380,7 +380,7 @@ void keysAfterMoves(const Position& parent, const Move* moves, int count,
     for (int i = 0; i < count; ++i) {
         const Move& move = moves[i];
         std::uint64_t keys = sideKeys;  // a move off the board leaves the board as it is
-        if (!((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7)) {
+        if (!move.offBoard()) {
             keys = base;
             const int from = move.from(), to = move.to();
             const PieceCode p = board.squares[from];
