@@ -2,6 +2,10 @@
 
 #include "board/tables.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace corvina {
 
 namespace {
@@ -83,33 +87,57 @@ int buildAttacks(const Position& position, int colour, SideState& side) {
     return weightedSum(side);
 }
 
-// Σ over the squares of squareWeight × (wA + wB + wC) of the cells, eight cells at a
-// time: the cells of one word go into byte lanes (even nibbles, then odd ones), each lane
-// gets its cell weight (at most 7 + 16 + 4 = 27) by shifts and adds, and the dot product
-// with the square weights is taken bit by bit of the weights, each part a sum of bytes
-// (at most 8 x 27, so a multiply gathers it without carries between lanes).
+// Σ over the squares of squareWeight × (wA + wB + wC) of the cells. With SSE2 sixteen
+// cells at a time: a word and the word shifted by a nibble give every cell a byte lane,
+// each lane gets its cell weight (at most 7 + 16 + 4 = 27) by shifts and adds, and a
+// multiply-add with the lanes' square weights gathers them.
 int weightedSum(const SideState& side) {
-    constexpr std::uint64_t lanes = 0x0101010101010101ull;
     const AttackTables& t = attackTables;
+#if defined(__SSE2__)
+    const __m128i ones = _mm_set1_epi8(1);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i total = zero;
+    auto lanes = [](std::uint64_t word) {
+        return _mm_set_epi64x(std::int64_t(word >> 4), std::int64_t(word));
+    };
+    for (int k = 0; k < 4; ++k) {
+        const __m128i a = lanes(side.attackA.w[k]);
+        const __m128i b = lanes(side.attackB.w[k]);
+        const __m128i c = lanes(side.attackC.w[k]);
+        auto bit = [&](__m128i v, int shift) {
+            return _mm_and_si128(_mm_srli_epi64(v, shift), ones);
+        };
+        const __m128i rooks = _mm_add_epi8(bit(a, 0), bit(a, 1));
+        const __m128i minors = _mm_add_epi8(bit(a, 3), _mm_add_epi8(bit(b, 0), bit(b, 1)));
+        const __m128i pawns = _mm_add_epi8(bit(b, 2), bit(b, 3));
+        const __m128i queens = _mm_add_epi8(_mm_add_epi8(bit(c, 0), bit(c, 1)),
+                                            _mm_add_epi8(bit(c, 2), bit(c, 3)));
+        // 2 a rook, 3 a bishop or knight, 5 a pawn, 1 a queen.
+        const __m128i twice = _mm_add_epi8(rooks, _mm_add_epi8(minors, pawns));
+        const __m128i cell = _mm_add_epi8(
+            _mm_add_epi8(twice, twice),
+            _mm_add_epi8(_mm_add_epi8(minors, pawns),
+                         _mm_add_epi8(_mm_add_epi8(pawns, pawns), queens)));
+        const __m128i* weights = reinterpret_cast<const __m128i*>(t.weightLanes[k]);
+        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpacklo_epi8(cell, zero), weights[0]));
+        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpackhi_epi8(cell, zero), weights[1]));
+    }
+    total = _mm_add_epi32(total, _mm_shuffle_epi32(total, 0x4E));
+    total = _mm_add_epi32(total, _mm_shuffle_epi32(total, 0xB1));
+    return _mm_cvtsi128_si32(total);
+#else
     int sum = 0;
     for (int k = 0; k < 4; ++k) {
-        for (int parity = 0; parity < 2; ++parity) {
-            const int shift = 4 * parity;
-            const std::uint64_t a = side.attackA.w[k] >> shift;
-            const std::uint64_t b = side.attackB.w[k] >> shift;
-            const std::uint64_t c = side.attackC.w[k] >> shift;
-            const std::uint64_t cell =
-                2 * ((a & lanes) + ((a >> 1) & lanes)) + 3 * ((a >> 3) & lanes) +
-                3 * ((b & lanes) + ((b >> 1) & lanes)) +
-                5 * (((b >> 2) & lanes) + ((b >> 3) & lanes)) + (c & lanes) +
-                ((c >> 1) & lanes) + ((c >> 2) & lanes) + ((c >> 3) & lanes);
-            if (!cell) continue;
-            const std::uint64_t* masks = t.weightLaneMask[k][parity];
-            for (int bit = 1; bit <= 5; ++bit)
-                sum += int(((cell & masks[bit - 1]) * lanes) >> 56) << bit;
+        for (int nibble = 0; nibble < 16; ++nibble) {
+            const int shift = 4 * nibble;
+            const int cell = t.nibbleWeightA[(side.attackA.w[k] >> shift) & 15] +
+                             t.nibbleWeightB[(side.attackB.w[k] >> shift) & 15] +
+                             t.nibbleWeightC[(side.attackC.w[k] >> shift) & 15];
+            sum += cell * t.weightLanes[k][8 * (nibble & 1) + (nibble >> 1)];
         }
     }
     return sum;
+#endif
 }
 
 void updateCheckAndPathFlags(Position& position) {

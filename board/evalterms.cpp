@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 
 #include "board/attacks.h"
 #include "board/position.h"
@@ -50,12 +49,15 @@ constexpr int categoryValue[CategoryCount] = {100, 300, 500, 1000, 100000};
 // Every side has at most 12 attackers of one square, so 24 captures plus the start.
 constexpr int MaxExchangeSteps = 25;
 
+// Bits set in a cell; a table, since a build for plain x86-64 has no popcount instruction.
+constexpr int cellBits[16] = {0, 1, 1, 2, 1, 2, 2, 3, 1, 2, 2, 3, 2, 3, 3, 4};
+
 void countAttackers(unsigned a, unsigned b, unsigned c, int counts[CategoryCount]) {
-    counts[0] = std::popcount(b & 12u);                     // pawns
-    counts[1] = std::popcount(b & 3u) + int((a >> 3) & 1);  // knights and the bishop bit
-    counts[2] = std::popcount(a & 3u);                      // rooks
-    counts[3] = std::popcount(c & 15u);                     // queens
-    counts[4] = int((a >> 2) & 1);                          // king
+    counts[0] = cellBits[b & 12u];                     // pawns
+    counts[1] = cellBits[b & 3u] + int((a >> 3) & 1);  // knights and the bishop bit
+    counts[2] = cellBits[a & 3u];                      // rooks
+    counts[3] = cellBits[c & 15u];                     // queens
+    counts[4] = int((a >> 2) & 1);                     // king
 }
 
 bool anyCell(unsigned a, unsigned b, unsigned c) { return (a | b | c) != 0; }

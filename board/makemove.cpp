@@ -1,5 +1,7 @@
 #include "board/makemove.h"
 
+#include <array>
+
 #include "board/attacks.h"
 #include "board/position.h"
 #include "board/tables.h"
@@ -185,10 +187,11 @@ void removeCaptured(SideState& o, PieceCode code, int to, int colour, const Occu
             break;
         }
         case Pawn:
-            togglePawns(o.pawns, o.attackB, colour);
+            // The pawn marks are linear in the set of pawns: toggling the one pawn takes
+            // out exactly its own.
+            togglePawns(attackTables.squareBits[to].occ, o.attackB, colour);
             o.pawns &= ~attackTables.squareBits[to].occ;
             --o.pawnCount;
-            togglePawns(o.pawns, o.attackB, colour);
             break;
         default:
             break;
@@ -206,7 +209,7 @@ void makeMoveByRebuild(Position& position, const Move& move) {
 
 void makeMove(Position& position, const Move& move) {
     // "No move" and other squares off the board change nothing, as in applyMoveToBoard.
-    if ((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7) return;
+    if (move.offBoard()) return;
     const int from = move.from(), to = move.to();
     const PieceCode piece = position.board.squares[from];
     const int type = typeOf(piece);
@@ -285,14 +288,14 @@ void makeMove(Position& position, const Move& move) {
             break;
         }
         default:  // pawn
-            togglePawns(me.pawns, me.attackB, colour);
             if (promotion) {
+                togglePawns(fromBits.occ, me.attackB, colour);
                 me.pawns &= ~fromBits.occ;
                 --me.pawnCount;
             } else {
+                togglePawns(fromBits.occ | toBits.occ, me.attackB, colour);
                 me.pawns ^= fromBits.occ | toBits.occ;
             }
-            togglePawns(me.pawns, me.attackB, colour);
             if (promotion) {
                 const int slot = me.queenCount++;
                 me.queenFile[slot] = move.toFile;
@@ -313,59 +316,104 @@ void makeMove(Position& position, const Move& move) {
     updateCheckAndPathFlags(position);
 }
 
-void updateKeysAfterMove(Position& child, const Position& parent, const Move& move) {
-    const HashKeys& k = hashKeys();
-    std::uint32_t index = parent.hashIndexKey, lock = parent.hashLockKey;
+namespace {
+
+// Castling rights as four bits in the order of the castle keys.
+inline unsigned castleRights(const BoardRecord& board) {
+    return ((board.state >> 6) & 1) | ((board.state >> 4) & 2) | ((board.state2 & 1) << 2) |
+           ((board.state >> 4) & 8);
+}
+
+// The right a move from or to the square ends when its rook stands or stood there.
+constexpr std::array<std::uint8_t, 64> cornerRight = [] {
+    std::array<std::uint8_t, 64> table{};
+    table[squareIndex(0, 0)] = 1;
+    table[squareIndex(7, 0)] = 2;
+    table[squareIndex(0, 7)] = 4;
+    table[squareIndex(7, 7)] = 8;
+    return table;
+}();
+
+}  // namespace
+
+namespace {
+
+// The key pairs of the pieces an en passant capture, a castling or a promotion changes
+// besides the mover's from and to squares.
+std::uint64_t rareMoveKeys(const HashKeys& k, const Move& move, PieceCode p, PieceCode target) {
+    std::uint64_t keys = 0;
     auto piece = [&](int code, int square) {
-        if (code >= 12) return;  // an empty square has no key
-        index ^= k.pieceIndexKey[square * 12 + code];
-        lock ^= k.pieceLockKey[square * 12 + code];
+        if (code < 12) keys ^= k.piecePair[square * 12 + code];  // an empty square has none
     };
-    if (!((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7)) {
-        const int from = move.from(), to = move.to();
-        const PieceCode p = parent.board.squares[from];
-        const PieceCode target = parent.board.squares[to];
-        piece(p, from);
-        piece(p, to);
-        if (move.kind == KindQuiet) {
-        } else if (move.kind == KindCapture) {
-            piece(target, to);
-        } else if (move.kind & KindEnPassantBit) {
-            if (move.toRank == 2) piece(makeCode(Pawn, White), squareIndex(move.toFile, 3));
-            if (move.toRank == 5) piece(makeCode(Pawn, Black), squareIndex(move.toFile, 4));
-        } else if (move.kind & KindCastlingBit) {
-            const int rook = makeCode(Rook, colourOf(p));
-            if (move.toFile == 2) {
-                piece(rook, squareIndex(3, move.toRank));
-                piece(rook, squareIndex(0, move.toRank));
-            } else if (move.toFile == 6) {
-                piece(rook, squareIndex(5, move.toRank));
-                piece(rook, squareIndex(7, move.toRank));
-            }
-        } else if (move.kind & KindPromotionBit) {
-            piece(move.promotion | colourOf(p), to);
-            piece(p, to);
-            if (move.kind & KindCaptureBit) piece(target, to);
+    if (move.kind & KindEnPassantBit) {
+        if (move.toRank == 2) piece(makeCode(Pawn, White), squareIndex(move.toFile, 3));
+        if (move.toRank == 5) piece(makeCode(Pawn, Black), squareIndex(move.toFile, 4));
+    } else if (move.kind & KindCastlingBit) {
+        const int rook = makeCode(Rook, colourOf(p));
+        if (move.toFile == 2) {
+            piece(rook, squareIndex(3, move.toRank));
+            piece(rook, squareIndex(0, move.toRank));
+        } else if (move.toFile == 6) {
+            piece(rook, squareIndex(5, move.toRank));
+            piece(rook, squareIndex(7, move.toRank));
         }
+    } else if (move.kind & KindPromotionBit) {
+        const int to = move.to();
+        piece(move.promotion | colourOf(p), to);
+        piece(p, to);
+        if (move.kind & KindCaptureBit) piece(target, to);
     }
-    const std::uint8_t rights = parent.board.state ^ child.board.state;
-    if (rights & StateWhiteQueenSide) index ^= k.castleIndexKey[0], lock ^= k.castleLockKey[0];
-    if (rights & StateWhiteKingSide) index ^= k.castleIndexKey[1], lock ^= k.castleLockKey[1];
-    if ((parent.board.state2 ^ child.board.state2) & State2BlackQueenSide)
-        index ^= k.castleIndexKey[2], lock ^= k.castleLockKey[2];
-    if (rights & StateBlackKingSide) index ^= k.castleIndexKey[3], lock ^= k.castleLockKey[3];
-    if (parent.board.epAvailable()) {
-        index ^= k.epIndexKey[parent.board.epFile()];
-        lock ^= k.epLockKey[parent.board.epFile()];
+    return keys;
+}
+
+}  // namespace
+
+void keysAfterMoves(const Position& parent, const Move* moves, int count,
+                    std::uint32_t* indexKeys, std::uint32_t* lockKeys) {
+    const HashKeys& k = hashKeys();
+    const BoardRecord& board = parent.board;
+    const unsigned rights = castleRights(board);
+    // Every child has the other side to move and loses the parent's en passant file.
+    const std::uint64_t sideKeys =
+        (parent.hashIndexKey | std::uint64_t(parent.hashLockKey) << 32) ^ k.sidePair;
+    const std::uint64_t base = board.epAvailable() ? sideKeys ^ k.epPair[board.epFile()] : sideKeys;
+    for (int i = 0; i < count; ++i) {
+        const Move& move = moves[i];
+        std::uint64_t keys = sideKeys;  // a move off the board leaves the board as it is
+        if (!move.offBoard()) {
+            keys = base;
+            const int from = move.from(), to = move.to();
+            const PieceCode p = board.squares[from];
+            const PieceCode target = board.squares[to];
+            const int type = typeOf(p);
+            if (p < 12) keys ^= k.piecePair[from * 12 + p] ^ k.piecePair[to * 12 + p];
+            if (move.kind == KindCapture) {
+                if (target < 12) keys ^= k.piecePair[to * 12 + target];
+            } else if (move.kind != KindQuiet) {
+                keys ^= rareMoveKeys(k, move, p, target);
+            }
+            // The rights applyMoveToBoard takes: a king's both, a rook's own corner, and
+            // the corner moved to.
+            if (rights) {
+                unsigned lost = cornerRight[to];
+                if (type == Rook) lost |= cornerRight[from];
+                if (type == King) lost |= colourOf(p) ? 3u : 12u;
+                keys ^= k.castlePair[rights & lost];
+            }
+            // A double step opens en passant, unless it was itself an en passant capture.
+            if (type == Pawn &&
+                ((move.fromRank == 1 && move.toRank == 3) ||
+                 (move.fromRank == 6 && move.toRank == 4)) &&
+                !(board.epAvailable() && (move.kind & KindEnPassantBit)))
+                keys ^= k.epPair[move.fromFile];
+        }
+        indexKeys[i] = std::uint32_t(keys);
+        lockKeys[i] = std::uint32_t(keys >> 32);
     }
-    if (child.board.epAvailable()) {
-        index ^= k.epIndexKey[child.board.epFile()];
-        lock ^= k.epLockKey[child.board.epFile()];
-    }
-    index ^= k.sideIndexKey;
-    lock ^= k.sideLockKey;
-    child.hashIndexKey = index;
-    child.hashLockKey = lock;
+}
+
+void updateKeysAfterMove(Position& child, const Position& parent, const Move& move) {
+    keysAfterMoves(parent, &move, 1, &child.hashIndexKey, &child.hashLockKey);
 }
 
 }  // namespace corvina

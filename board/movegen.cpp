@@ -1,8 +1,11 @@
 #include "board/movegen.h"
 
 #include <bit>
+#include <cstddef>
+#include <cstring>
 
 #include "board/makemove.h"
+#include "board/position.h"
 
 namespace corvina {
 
@@ -161,14 +164,29 @@ void generateMoves(MoveList& list, const Position& position) {
     }
 }
 
+// The four square bytes of a move as one word, so that a compare of squares is one compare.
+inline std::uint32_t squaresWord(const Move& move) {
+    std::uint32_t word;
+    std::memcpy(&word, &move, sizeof word);
+    return word;
+}
+
+inline std::uint16_t targetWord(const Move& move) {
+    std::uint16_t word;
+    std::memcpy(&word, &move.toFile, sizeof word);
+    return word;
+}
+
 // Each step swaps the chosen move forward, so the entries passed over change places; the
 // search's node counts depend on exactly this order.
 void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
                 const Move& hashMove) {
+    static_assert(offsetof(Move, toRank) == offsetof(Move, toFile) + 1);
     int n = 0;
     if (!hashMove.isNone()) {
+        const std::uint32_t hash = squaresWord(hashMove);
         for (int i = 0; i < list.count; ++i) {
-            if (list.moves[i].sameSquares(hashMove)) {
+            if (squaresWord(list.moves[i]) == hash) {
                 swapMoves(list, i, 0);
                 n = 1;
                 break;
@@ -176,16 +194,16 @@ void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previ
         }
     }
     // Recaptures on the square the opponent just moved to.
+    const std::uint16_t recapture = targetWord(previous);
     for (int i = n; i < list.count; ++i) {
-        if (list.moves[i].toFile == previous.toFile && list.moves[i].toRank == previous.toRank)
-            swapMoves(list, i, n++);
+        if (targetWord(list.moves[i]) == recapture) swapMoves(list, i, n++);
     }
     if (ply >= 0 && ply < KillerPlies) {
         const Move* k = killers.moves[ply];
+        const std::uint32_t k0 = squaresWord(k[0]), k1 = squaresWord(k[1]), k2 = squaresWord(k[2]);
         for (int i = n; i < list.count; ++i) {
-            const Move& m = list.moves[i];
-            if (m.sameSquares(k[0]) || m.sameSquares(k[1]) || m.sameSquares(k[2]))
-                swapMoves(list, i, n++);
+            const std::uint32_t m = squaresWord(list.moves[i]);
+            if (m == k0 || m == k1 || m == k2) swapMoves(list, i, n++);
         }
     }
     for (int i = n; i < list.count; ++i) {
@@ -265,7 +283,8 @@ std::uint64_t countLegalMoves(const Position& position, const MoveList& list) {
                 continue;
             }
         }
-        Position child = position;
+        Position child;
+        copyPosition(child, position);
         makeMove(child, move);
         nodes += !child.inCheck[mover];
     }
@@ -280,7 +299,8 @@ std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
     const int mover = position.board.sideToMove();
     std::uint64_t nodes = 0;
     for (int i = 0; i < list.count; ++i) {
-        Position child = position;
+        Position child;
+        copyPosition(child, position);
         makeMove(child, list.moves[i]);
         if (child.inCheck[mover]) continue;
         nodes += perftLevel(child, depth - 1, lists + 1);

@@ -107,7 +107,7 @@ void parseFen(BoardRecord& board, const char* fen) {
 
 void applyMoveToBoard(BoardRecord& board, const Move& move) {
     // A move from outside the board (such as "no move") would write outside the squares.
-    if ((move.fromFile | move.fromRank | move.toFile | move.toRank) & ~7) return;
+    if (move.offBoard()) return;
     const int from = move.from(), to = move.to();
     const PieceCode piece = board.squares[from];
     bool doubleStep = false;

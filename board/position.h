@@ -6,6 +6,10 @@
 
 #include "board/types.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace corvina {
 
 void clearBoard(BoardRecord& board);
@@ -19,6 +23,21 @@ void buildSideState(SideState& side, const BoardRecord& board, int colour);
 void expandPosition(Position& position, const BoardRecord& board);
 // Full recomputation of both keys of an expanded position.
 void computeFullKeys(const Position& position, std::uint32_t& indexKey, std::uint32_t& lockKey);
+
+// The search copies a Position for every child it makes. For these 512 bytes sixteen-byte
+// moves beat the string copy the compiler would choose.
+inline void copyPosition(Position& to, const Position& from) {
+#if defined(__SSE2__)
+    static_assert(sizeof(Position) % 16 == 0);
+    const __m128i* source = reinterpret_cast<const __m128i*>(&from);
+    __m128i* target = reinterpret_cast<__m128i*>(&to);
+#pragma GCC unroll 32
+    for (unsigned k = 0; k < sizeof(Position) / 16; ++k)
+        _mm_storeu_si128(target + k, _mm_loadu_si128(source + k));
+#else
+    to = from;
+#endif
+}
 
 inline int pieceValue(PieceCode code) { return pieceValueByType[code >> 1]; }
 inline char pieceLetter(PieceCode code) {

@@ -89,10 +89,7 @@ constexpr AttackTables makeAttackTables() {
                 const int nibble = 2 * lane + parity;
                 const int rank = 2 * k + (nibble >> 3), file = 7 - (nibble & 7);
                 const int row = rank < 4 ? rank : 7 - rank, col = file < 4 ? file : 7 - file;
-                const int weight = weightRows[row][col];
-                for (int b = 1; b <= 5; ++b)
-                    if ((weight >> b) & 1)
-                        t.weightLaneMask[k][parity][b - 1] |= std::uint64_t(0xFF) << (8 * lane);
+                t.weightLanes[k][8 * parity + lane] = std::int16_t(weightRows[row][col]);
             }
         }
     }
@@ -143,6 +140,19 @@ void generateKeys(std::int32_t modulus) {
     keys.sideIndexKey = std::uint32_t(drawRandom64() % m);
     for (auto& key : keys.castleLockKey) key = std::uint32_t(drawRandom64());
     keys.sideLockKey = std::uint32_t(drawRandom64());
+
+    auto pair = [](std::uint32_t index, std::uint32_t lock) {
+        return index | std::uint64_t(lock) << 32;
+    };
+    for (int i = 0; i < 64 * 12; ++i)
+        keys.piecePair[i] = pair(keys.pieceIndexKey[i], keys.pieceLockKey[i]);
+    for (int j = 0; j < 8; ++j) keys.epPair[j] = pair(keys.epIndexKey[j], keys.epLockKey[j]);
+    for (unsigned set = 0; set < 16; ++set) {
+        keys.castlePair[set] = 0;
+        for (int r = 0; r < 4; ++r)
+            if ((set >> r) & 1) keys.castlePair[set] ^= pair(keys.castleIndexKey[r], keys.castleLockKey[r]);
+    }
+    keys.sidePair = pair(keys.sideIndexKey, keys.sideLockKey);
 }
 
 // The geometry tables are constant-initialised at compile time, so only the keys are

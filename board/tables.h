@@ -18,6 +18,12 @@ struct HashKeys {
     std::uint32_t castleLockKey[4];
     std::uint32_t sideIndexKey;
     std::uint32_t sideLockKey;
+    // The same keys as pairs, index key low and lock key high, for updates that change
+    // both with one XOR; castle pairs by a set of rights (bit r for castle key r).
+    std::uint64_t piecePair[64 * 12];
+    std::uint64_t epPair[8];
+    std::uint64_t castlePair[16];
+    std::uint64_t sidePair;
 };
 
 const HashKeys& hashKeys();
@@ -59,10 +65,9 @@ struct AttackTables {
     std::uint8_t nibbleWeightA[16];
     std::uint8_t nibbleWeightB[16];
     std::uint8_t nibbleWeightC[16];
-    // For the weighted sum, which takes the cells of word k a byte lane each, even
-    // nibbles (parity 0) or odd ones (parity 1): [k][parity][b - 1] has 0xFF in the
-    // lanes whose square weight has bit b (b = 1..5; every weight is even and below 64).
-    std::uint64_t weightLaneMask[4][2][5];
+    // Square weights in the order the weighted sum takes the cells of word k: the even
+    // nibbles from the lowest, then the odd ones.
+    alignas(16) std::int16_t weightLanes[4][16];
 };
 
 extern const AttackTables attackTables;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 namespace corvina {
 
@@ -76,6 +77,12 @@ struct Move {
     int to() const { return toFile * 8 + toRank; }
     bool isNone() const {
         return fromFile == -1 && fromRank == -1 && toFile == -1 && toRank == -1;
+    }
+    // A square byte outside 0..7, as in "no move": the four bytes tested as one word.
+    bool offBoard() const {
+        std::uint32_t squares;
+        std::memcpy(&squares, this, sizeof squares);
+        return squares & 0xF8F8F8F8u;
     }
     bool sameSquares(const Move& o) const {
         return fromFile == o.fromFile && fromRank == o.fromRank && toFile == o.toFile &&

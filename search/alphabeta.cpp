@@ -15,17 +15,8 @@ namespace corvina {
 
 void computeChildKeys(const Searcher& searcher, const Position& position, const MoveList& list,
                       ChildKeys& keys) {
-    // Only the board and the keys of a child are needed to find its slot.
-    Position child;
-    for (int i = 0; i < list.count; ++i) {
-        const Move& move = list.moves[i];
-        child.board = position.board;
-        applyMoveToBoard(child.board, move);
-        updateKeysAfterMove(child, position, move);
-        keys.index[i] = child.hashIndexKey;
-        keys.lock[i] = child.hashLockKey;
-        searcher.table.prefetch(child.hashIndexKey);
-    }
+    keysAfterMoves(position, list.moves, list.count, keys.index, keys.lock);
+    for (int i = 0; i < list.count; ++i) searcher.table.prefetch(keys.index[i]);
 }
 
 std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
@@ -36,8 +27,8 @@ std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
     if (whiteToMove ? beta == ScoreInfinity : alpha == -ScoreInfinity) return initialBest;
 
     for (int i = 0; i < list.count; ++i) {
-        const HashEntry* entry = searcher.table.probe(keys.index[i], keys.lock[i]);
-        if (!entry || entry->depth < depth) continue;
+        const HashEntry* entry = searcher.table.probeDeep(keys.index[i], keys.lock[i], depth);
+        if (!entry) continue;
         if (whiteToMove) {
             const int lower = scoreFromTable(entry->lower(), ply + 1);
             if (lower >= beta) {
@@ -110,7 +101,8 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
             if (white ? best >= beta : best <= alpha) break;
 
             const Move& move = list.moves[i];
-            Position child = position;
+            Position child;
+            copyPosition(child, position);
             makeMove(child, move);
             child.hashIndexKey = keys.index[i];
             child.hashLockKey = keys.lock[i];

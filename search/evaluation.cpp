@@ -1,5 +1,7 @@
 #include "search/evaluation.h"
 
+#include <algorithm>
+#include <bit>
 #include <iostream>
 
 #include "board/evalterms.h"
@@ -119,12 +121,49 @@ int distantPawnsBonus(const PawnFiles& files, bool piecesGone) {
 
 }  // namespace
 
+std::size_t PawnCache::slotOf(const PawnKey& key) const {
+    // The top bits of a second multiply spread keys that differ only in high ranks.
+    const std::size_t mask = slots.size() - 1;
+    std::size_t i = std::size_t((PawnKeyHash{}(key) * 0x9E3779B97F4A7C15ull) >> shift);
+    while (slots[i].full && !(slots[i].key == key)) i = (i + 1) & mask;
+    return i;
+}
+
+const std::int32_t* PawnCache::find(const PawnKey& key) const {
+    if (slots.empty()) return nullptr;
+    const Slot& slot = slots[slotOf(key)];
+    return slot.full ? &slot.value : nullptr;
+}
+
+std::int32_t& PawnCache::operator[](const PawnKey& key) {
+    if (2 * (used + 1) > slots.size()) grow();
+    Slot& slot = slots[slotOf(key)];
+    if (!slot.full) {
+        slot = Slot{key, 0, 1};
+        ++used;
+    }
+    return slot.value;
+}
+
+void PawnCache::grow() {
+    std::vector<Slot> old = std::move(slots);
+    slots.assign(old.empty() ? 1024 : 2 * old.size(), Slot{});
+    shift = 64 - std::countr_zero(slots.size());
+    for (const Slot& slot : old)
+        if (slot.full) slots[slotOf(slot.key)] = slot;
+}
+
+void PawnCache::clear() {
+    std::fill(slots.begin(), slots.end(), Slot{});
+    used = 0;
+}
+
 std::int32_t pawnStructureScore(PawnCache& cache, std::uint64_t whitePawns,
                                 std::uint64_t blackPawns, bool lowMaterial, bool fewPieces,
                                 bool piecesGone) {
     const PawnKey key{whitePawns, blackPawns,
                       int(piecesGone) + 2 * int(fewPieces) + 4 * int(lowMaterial)};
-    if (auto found = cache.find(key); found != cache.end()) return found->second;
+    if (const std::int32_t* found = cache.find(key)) return *found;
 
     const int base = fewPieces ? BasePerPawnFewPieces : BasePerPawn;
     const int row = fewPieces ? 1 : 0;
@@ -144,7 +183,7 @@ std::int32_t pawnStructureScore(PawnCache& cache, std::uint64_t whitePawns,
     black += PerIsland * blackIslands;
 
     const std::int32_t result = white - black;
-    cache.emplace(key, result);
+    cache[key] = result;
     return result;
 }
 

@@ -4,9 +4,10 @@
 #pragma once
 
 #include <compare>
+#include <cstddef>
 #include <cstdint>
 #include <iosfwd>
-#include <unordered_map>
+#include <vector>
 
 #include "board/types.h"
 
@@ -31,10 +32,32 @@ struct PawnKeyHash {
 };
 
 // Pawn-structure scores by pawn boards and flags. The engine empties it whenever the
-// pawn structure of the game changes; the evaluation only adds to it. A hash map, not a
-// tree: the cache is only looked up, filled and counted ("pawns: "), never walked, so
-// the order of its keys reaches no output, and the lookup is a leaf's commonest cost.
-using PawnCache = std::unordered_map<PawnKey, std::int32_t, PawnKeyHash>;
+// pawn structure of the game changes; the evaluation only adds to it. Open addressing
+// with linear probing in a flat array: the cache is only looked up, filled and counted
+// ("pawns: "), never walked, so where a key sits reaches no output, and the lookup, a
+// leaf's commonest cost, reads one slot or a few neighbours instead of a chain of nodes.
+class PawnCache {
+public:
+    const std::int32_t* find(const PawnKey& key) const;  // nullptr when absent
+    std::int32_t& operator[](const PawnKey& key);       // a new key starts at 0
+    std::size_t count(const PawnKey& key) const { return find(key) ? 1 : 0; }
+    std::size_t size() const { return used; }
+    bool empty() const { return used == 0; }
+    void clear();
+
+private:
+    struct Slot {
+        PawnKey key;
+        std::int32_t value;
+        std::uint8_t full;
+    };
+    std::vector<Slot> slots;  // a power of two long, or empty; at most half full
+    std::size_t used = 0;
+    int shift = 64;  // 64 - log2 of the length
+
+    std::size_t slotOf(const PawnKey& key) const;  // where the key is, or would go
+    void grow();
+};
 
 // Bonus of a front pawn by how far it has come: [middle game 0 / end game 1][index].
 inline constexpr int passedPawnRankBonus[2][8] = {

@@ -1,6 +1,7 @@
 // The transposition table: 16-byte entries, one slot per position, no buckets.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -79,13 +80,21 @@ void boundsOfResult(int v, int alpha, int beta, int& lower, int& upper);
 inline constexpr std::uint32_t MaxHashEntries = 1u << 30;
 std::uint32_t hashEntryCountFor(std::int64_t memoryBytes);
 
-// The table's memory comes from aligned_alloc (whole huge pages), so it goes back by free.
+// A large table is mapped in whole huge pages and goes back by munmap; the rest comes
+// from the C allocator and goes back by free.
 struct HashMemoryRelease {
-    void operator()(HashEntry* entries) const;
+    std::size_t mappedBytes = 0;  // 0: from the C allocator
+    void operator()(void* memory) const;
 };
 
 struct HashTable {
     std::unique_ptr<HashEntry[], HashMemoryRelease> entries;
+    // One bit per slot, clear when the slot holds no result of depth 1 or more. Most
+    // children an interior node looks up for a cut-off were only ever leaves: this
+    // 128th of the table, which stays in the cache, rules them out without a trip to
+    // memory. Entries are written through storeHashEntry, which keeps it; a bit may
+    // stay set after its slot has gone shallow, never the other way round.
+    std::unique_ptr<std::uint64_t[], HashMemoryRelease> deepSlots;
     std::uint32_t entryCount = 0;
 
     // Zero-filled array of count entries; false (and an empty table) when it cannot be had.
@@ -106,6 +115,13 @@ struct HashTable {
     const HashEntry* probe(std::uint32_t indexKey, std::uint32_t lockKey) const {
         const HashEntry& entry = entries[indexKey & (entryCount - 1)];
         return entry.lock == lockKey ? &entry : nullptr;
+    }
+    // The slot when it belongs to the position and holds a result of at least depth.
+    const HashEntry* probeDeep(std::uint32_t indexKey, std::uint32_t lockKey, int depth) const {
+        const std::uint32_t i = indexKey & (entryCount - 1);
+        if (depth > 0 && !((deepSlots[i >> 6] >> (i & 63)) & 1)) return nullptr;
+        const HashEntry* entry = probe(indexKey, lockKey);
+        return entry && entry->depth >= depth ? entry : nullptr;
     }
     // Starts loading the slot of an index key into the cache, for a probe soon after.
     void prefetch(std::uint32_t indexKey) const {

@@ -191,7 +191,8 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
             if (white ? best >= beta : best <= alpha) break;
 
             const Move& move = list.moves[i];
-            Position child = position;
+            Position child;
+            copyPosition(child, position);
             makeMove(child, move);
             child.hashIndexKey = keys.index[i];
             child.hashLockKey = keys.lock[i];
@@ -334,7 +335,8 @@ std::int32_t quiesce(Searcher& searcher, Position& position, std::int32_t alpha,
         const Move& move = list.moves[n];
 
         // Below a leaf nothing reads the keys: no table, no repetitions.
-        Position child = position;
+        Position child;
+        copyPosition(child, position);
         makeMove(child, move);
         if (child.inCheck[side]) continue;
         ++legalMoves;

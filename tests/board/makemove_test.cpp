@@ -311,21 +311,27 @@ TEST(MakeMove, CapturedCornerRookClearsTheRightOnBothPaths) {
     EXPECT_EQ(fast.hashLockKey, slow.hashLockKey);
 }
 
-TEST(MakeMove, KeysOfTheCheapChildNeedOnlyItsRecord) {
-    // The search's cut-off probe makes only the record part of a child.
+TEST(MakeMove, KeysOfTheChildrenNeedNoChild) {
+    // The search's cut-off probe takes every child's keys from the parent alone: rights
+    // lost to a king, a rook or a capture on a corner, en passant opened and closed.
     initTables();
-    const Position p = expanded("r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1");
-    MoveList list;
-    list.reset();
-    generateMoves(list, p);
-    for (int i = 0; i < list.count; ++i) {
-        Position cheap = p;
-        applyMoveToBoard(cheap.board, list.moves[i]);
-        updateKeysAfterMove(cheap, p, list.moves[i]);
-        Position full;
-        expandPosition(full, cheap.board);
-        EXPECT_EQ(cheap.hashIndexKey, full.hashIndexKey) << "move " << i;
-        EXPECT_EQ(cheap.hashLockKey, full.hashLockKey) << "move " << i;
+    for (const char* fen : {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
+                            "r3k2r/p1pp1pb1/bn2Qnp1/2qPN3/Pp2P3/2N5/1PPBBPPP/R3K2R b KQkq a3 0 1",
+                            "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3"}) {
+        const Position p = expanded(fen);
+        MoveList list;
+        list.reset();
+        generateMoves(list, p);
+        std::uint32_t index[MoveListCapacity], lock[MoveListCapacity];
+        keysAfterMoves(p, list.moves, list.count, index, lock);
+        for (int i = 0; i < list.count; ++i) {
+            BoardRecord board = p.board;
+            applyMoveToBoard(board, list.moves[i]);
+            Position full;
+            expandPosition(full, board);
+            EXPECT_EQ(index[i], full.hashIndexKey) << fen << " move " << i;
+            EXPECT_EQ(lock[i], full.hashLockKey) << fen << " move " << i;
+        }
     }
 }
 
