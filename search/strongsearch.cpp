@@ -96,6 +96,15 @@ bool isKiller(const Searcher& searcher, int ply, const Move& move) {
            move.sameSquares(killers[2]);
 }
 
+// A root move that repeats the game is worth the whole contempt, as in the design's
+// search; a repetition deeper down a quarter of it, never 0, which the driver reads as a
+// proven draw at the root.
+std::int32_t treeDrawValue(const Searcher& searcher, int ply) {
+    if (ply <= 1) return searcher.drawValue;
+    const std::int32_t value = searcher.drawValue / 4;
+    return value != 0 ? value : (searcher.drawValue < 0 ? -1 : 1);
+}
+
 // Quiescence scores stand on the board terms alone: the exchange on the last move's
 // square is what the captures below work out move by move.
 std::int32_t standPat(Searcher& searcher, Position& position) {
@@ -110,8 +119,10 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
     if (ply >= MaxSearchPly) depth = 0;
 
     // Step 1. A position met before on this path or in the game is a draw. The value
-    // depends on the path, so it answers here and is not stored.
-    if (ply > 0 && isRepetition(searcher, position, here)) return searcher.drawValue;
+    // depends on the path, so it answers here and is not stored. Deep in the tree a draw
+    // is less certain than one on the board (the table carries it to other paths), so
+    // there it is never worth a piece to avoid.
+    if (ply > 0 && isRepetition(searcher, position, here)) return treeDrawValue(searcher, ply);
 
     // Step 2. Probe, as the design's search does; the root must end with a move of its
     // own.

@@ -76,10 +76,11 @@ TEST_F(StrongSearch, NullMoveKeysMatchAFullRecomputation) {
     EXPECT_EQ(position.hashLockKey, lock);
 }
 
-// A position the game has seen counts as a draw below the root too: with every position
-// two plies on already played, White cannot win the rook ending.
+// A position the game has seen counts as a draw below the root too, worth a quarter of the
+// contempt that deep: with every position two plies on already played, White cannot win
+// the rook ending.
 TEST_F(StrongSearch, PositionTheGameHasSeenIsADrawInTheTree) {
-    searcher.drawValue = -21;
+    searcher.drawValue = -84;
     const BoardRecord root = boardFromFen("7k/8/5K2/8/8/8/8/R7 b - - 0 1");
     Position position;
     expandPosition(position, root);
@@ -107,14 +108,14 @@ TEST_F(StrongSearch, PositionTheGameHasSeenIsADrawInTheTree) {
 // position after four plies is the root again, a draw on the path with nothing from the
 // game. The design's search, blind to it below the root, scores the lost material.
 TEST_F(StrongSearch, PerpetualCheckOnThePathIsADraw) {
-    searcher.drawValue = -21;
+    searcher.drawValue = -84;
     const BoardRecord root = boardFromFen("6k1/3Q2p1/8/8/8/1q6/r5PP/7K w - - 0 1");
     EXPECT_EQ(deepen(searcher, root, 6), -21);
 
     Engine designEngine;
     Searcher design;
     setUpSearch(design, designEngine);
-    design.drawValue = -21;
+    design.drawValue = -84;
     EXPECT_LT(deepen(design, root, 6), -300);
 }
 
