@@ -172,11 +172,11 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
                     int lower;
                     int upper;
                     boundsOfResult(v, alpha, beta, lower, upper);
-                    storeHashEntry(searcher.table, position,
-                                   packHashEntry(position.hashLockKey, depth, hashMove,
-                                                 scoreToTable(lower, ply),
-                                                 scoreToTable(upper, ply)),
-                                   false);
+                    storeStrongResult(searcher.table, position,
+                                      packHashEntry(position.hashLockKey, depth, hashMove,
+                                                    scoreToTable(lower, ply),
+                                                    scoreToTable(upper, ply)),
+                                      false);
                     return v;
                 }
             }
@@ -269,14 +269,24 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
     int lower;
     int upper;
     boundsOfResult(value, alpha, beta, lower, upper);
-    storeHashEntry(searcher.table, position,
-                   packHashEntry(position.hashLockKey, depth, nodeMove, scoreToTable(lower, ply),
-                                 scoreToTable(upper, ply)),
-                   replaceRootEntry);
+    storeStrongResult(searcher.table, position,
+                      packHashEntry(position.hashLockKey, depth, nodeMove,
+                                    scoreToTable(lower, ply), scoreToTable(upper, ply)),
+                      replaceRootEntry);
     return value;
 }
 
 }  // namespace
+
+void storeStrongResult(HashTable& table, const Position& position, const HashEntry& entry,
+                       bool force) {
+    if (!force) {
+        const HashEntry& slot = table.slot(position);
+        force = slot.lock == entry.lock && slot.depth == entry.depth &&
+                std::max(slot.lower(), entry.lower()) > std::min(slot.upper(), entry.upper());
+    }
+    storeHashEntry(table, position, entry, force);
+}
 
 void makeNullMove(Position& position) {
     const HashKeys& keys = hashKeys();

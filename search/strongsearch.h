@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "board/types.h"
+#include "search/hashtable.h"
 #include "search/searcher.h"
 
 namespace corvina {
@@ -27,6 +28,12 @@ std::int32_t strongSearch(Searcher& searcher, Position& root, std::int32_t alpha
 // check tries every move instead. qply counts the plies below the leaf.
 std::int32_t quiesce(Searcher& searcher, Position& position, std::int32_t alpha,
                      std::int32_t beta, int ply, int qply);
+
+// Stores as the design's search does, except that a result crossing the stored one of the
+// same position and depth replaces it. Null moves, reductions and the path's draws let two
+// searches of one position disagree; merged, their bounds would claim both results.
+void storeStrongResult(HashTable& table, const Position& position, const HashEntry& entry,
+                       bool force);
 
 // Passes the move: the other side is to move, en passant is gone, the keys follow.
 void makeNullMove(Position& position);

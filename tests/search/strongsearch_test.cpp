@@ -119,5 +119,27 @@ TEST_F(StrongSearch, PerpetualCheckOnThePathIsADraw) {
     EXPECT_LT(deepen(design, root, 6), -300);
 }
 
+// Two searches of one position to one depth may disagree (a null move or a reduction on
+// one path, a repetition on the other): the later result replaces a stored one it crosses,
+// where merging would leave a lower bound above the upper. Results that agree still merge.
+TEST_F(StrongSearch, ContradictingResultsReplaceRatherThanCross) {
+    HashTable table;
+    ASSERT_TRUE(table.allocate(1024));
+    Position position;
+    position.hashIndexKey = 7;
+    position.hashLockKey = 0xC0FFEEu;
+    const Move e2e4{4, 1, 4, 3, KindQuiet, 2};
+    storeStrongResult(table, position, packHashEntry(0xC0FFEEu, 5, e2e4, 300, ScoreInfinity),
+                      false);
+    storeStrongResult(table, position, packHashEntry(0xC0FFEEu, 5, e2e4, -ScoreInfinity, -25),
+                      false);
+    EXPECT_EQ(table.slot(position).lower(), -ScoreInfinity);
+    EXPECT_EQ(table.slot(position).upper(), -25);
+    storeStrongResult(table, position, packHashEntry(0xC0FFEEu, 5, e2e4, -100, ScoreInfinity),
+                      false);
+    EXPECT_EQ(table.slot(position).lower(), -100);
+    EXPECT_EQ(table.slot(position).upper(), -25);
+}
+
 }  // namespace
 }  // namespace corvina
