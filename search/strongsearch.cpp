@@ -265,7 +265,12 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
         }
     }
 
-    // Step 8. Store with the bounds the narrowed window allows.
+    // Step 8. Store with the bounds the narrowed window allows. Below the window (above
+    // it for Black) every move's value is only a bound, the best of them no better proven
+    // than the rest: the move the table had for this node stays. Left in, the root could
+    // play a move from the last failing search of a pass rather than the one that proved
+    // the pass's value.
+    if ((white ? value <= alpha : value >= beta) && !hashMove.isNone()) nodeMove = hashMove;
     int lower;
     int upper;
     boundsOfResult(value, alpha, beta, lower, upper);

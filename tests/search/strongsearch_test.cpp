@@ -141,5 +141,25 @@ TEST_F(StrongSearch, ContradictingResultsReplaceRatherThanCross) {
     EXPECT_EQ(table.slot(position).upper(), -25);
 }
 
+// A search that fails below its window proves no move better than another, so the root
+// keeps the move of the table; one that fails above it stores the move that did. Taking
+// the best bound of a failed search let a pass end on an unproven, losing move.
+TEST_F(StrongSearch, OnlyASearchAboveTheWindowReplacesTheNodesMove) {
+    Position root = positionFromFen("4k3/8/8/3q4/8/8/8/3QK3 w - - 0 1");
+    const Move kingAway{4, 0, 5, 1, KindQuiet, 2};  // Kf2 leaves the queen to be taken
+    const Move takesQueen{3, 0, 3, 4, KindCapture, 2};
+    storeHashEntry(searcher.table, root,
+                   packHashEntry(root.hashLockKey, 3, kingAway, -ScoreInfinity, ScoreInfinity),
+                   true);
+    auto storedMove = [&] { return searcher.table.probe(root)->move(); };
+
+    EXPECT_LT(strongSearch(searcher, root, 5000, 5001, 3), 5001);
+    EXPECT_TRUE(storedMove().sameSquares(kingAway));
+    EXPECT_GE(strongSearch(searcher, root, 500, 501, 3), 501);
+    EXPECT_TRUE(storedMove().sameSquares(takesQueen));
+    EXPECT_LT(strongSearch(searcher, root, 5000, 5001, 3), 5001);
+    EXPECT_TRUE(storedMove().sameSquares(takesQueen));
+}
+
 }  // namespace
 }  // namespace corvina
