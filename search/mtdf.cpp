@@ -29,6 +29,15 @@ std::int32_t mtdfPass(Searcher& searcher, const BoardRecord& root, std::int32_t 
 
     Position position;
     expandPosition(position, root);
+    // The strong search's root ends on its own passes. An entry left by an earlier search,
+    // where this position was an inner node, may be deeper than the passes to come, so it
+    // would answer them, take none of their results, and hand over a move no search of
+    // this root proved (one that failed below the window there keeps its best bound's
+    // move). A repetition mark, without a move, stays.
+    if (searcher.kind == SearchKind::Strong && depth == 1) {
+        HashEntry& slot = searcher.table.slot(position);
+        if (slot.lock == position.hashLockKey && slot.hasMove()) slot = HashEntry{};
+    }
     searcher.timeBudget = budgetSeconds;
     searcher.passDepth = depth;
 

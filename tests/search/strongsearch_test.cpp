@@ -161,5 +161,19 @@ TEST_F(StrongSearch, OnlyASearchAboveTheWindowReplacesTheNodesMove) {
     EXPECT_TRUE(storedMove().sameSquares(takesQueen));
 }
 
+// An entry of the root left deeper by an earlier search, with a move that search never
+// proved, neither answers the passes nor outlives them: the move played is the passes' own.
+TEST_F(StrongSearch, RootEntryOfAnEarlierSearchGivesWayToThePasses) {
+    const BoardRecord root = boardFromFen("4k3/8/8/3q4/8/8/8/3QK3 w - - 0 1");
+    Position position;
+    expandPosition(position, root);
+    const Move kingAway{4, 0, 5, 1, KindQuiet, 2};
+    storeHashEntry(searcher.table, position,
+                   packHashEntry(position.hashLockKey, 20, kingAway, -ScoreInfinity, 100),
+                   true);
+    deepen(searcher, root, 3);
+    EXPECT_TRUE(searcher.bestMove.sameSquares(Move{3, 0, 3, 4, KindCapture, 2}));
+}
+
 }  // namespace
 }  // namespace corvina
