@@ -9,8 +9,6 @@ namespace corvina {
 
 namespace {
 
-constexpr double StrongPassStartShare = 0.6;
-
 double steadyClockMilliseconds() {
     using namespace std::chrono;
     static const steady_clock::time_point start = steady_clock::now();
@@ -37,11 +35,7 @@ double elapsedSeconds(const Searcher& searcher) {
 
 bool softTimeExceeded(Searcher& searcher, bool quiet) {
     double elapsed = elapsedSeconds(searcher);
-    // The strong search starts no pass it would likely not finish: each takes longer than
-    // all before it, so one begun late runs into the hard limit and is thrown away. What
-    // it leaves on the clock goes to the moves still to come.
-    const double share = searcher.kind == SearchKind::Strong ? StrongPassStartShare : 1.0;
-    if (elapsed <= share * searcher.timeBudget) return false;
+    if (elapsed <= searcher.timeBudget) return false;
     if (!quiet) std::cout << "aborting at time: " << elapsed << std::endl;
     searcher.aborted = true;
     return true;

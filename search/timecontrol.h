@@ -16,8 +16,7 @@ void setClockSource(ClockSource source);
 // Elapsed seconds since the Searcher's startTime.
 double elapsedSeconds(const Searcher& searcher);
 
-// Past the budget (the strong search: past six tenths of it): unless quiet prints
-// "aborting at time: ", sets aborted.
+// Past the budget: unless quiet prints "aborting at time: ", sets aborted.
 bool softTimeExceeded(Searcher& searcher, bool quiet);
 // Past three times the budget: unless quiet prints "really aborting at time: ",
 // sets aborted and hardAborted.

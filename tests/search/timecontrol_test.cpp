@@ -58,21 +58,6 @@ TEST_F(TimeControl, AcceptableMoveStopsAtTheBudget) {
     EXPECT_FALSE(searcher.hardAborted);
 }
 
-// The strong search begins no pass after six tenths of the budget; its hard limit stays.
-TEST_F(TimeControl, StrongSearchStartsNoPassLateInTheBudget) {
-    searcher.kind = SearchKind::Strong;
-    haveBestMove(true);
-    fakeNow = 1200;
-    EXPECT_FALSE(shouldStopBeforePass(searcher));
-    fakeNow = 1300;
-    CaptureStdout output;
-    EXPECT_TRUE(shouldStopBeforePass(searcher));
-    EXPECT_EQ(output.str(), "aborting at time: 1.3\n");
-    EXPECT_FALSE(searcher.hardAborted);
-    fakeNow = 6001;
-    EXPECT_TRUE(hardTimeExceeded(searcher, true));
-}
-
 TEST_F(TimeControl, NonAcceptableMoveRunsToThreeTimesTheBudget) {
     haveBestMove(false);
     CaptureStdout output;
