@@ -291,6 +291,77 @@ std::uint64_t countLegalMoves(const Position& position, const MoveList& list) {
     return nodes;
 }
 
+}  // namespace
+
+namespace {
+
+// True when every piece of the side marks its attacks: a cell with a bit set is then
+// attacked, and nothing attacks a square whose cells are all clear but for bishops
+// cancelling each other.
+bool marksAllPieces(const SideState& s) {
+    return s.rookCount <= 2 && s.knightCount <= 2 && s.bishopCount <= 2 && s.queenCount <= 4;
+}
+
+// The checking pieces of the mover's king, found on the board; the bits of their squares
+// and of the squares between a checking slider and the king. Returns their number.
+int checkersOf(const BoardRecord& board, int side, int kingFile, int kingRank,
+               std::uint64_t& squares) {
+    const int enemy = side ^ 1;
+    int checkers = 0;
+    squares = 0;
+    for (int d = 0; d < 8; ++d) {
+        const int df = kingDirections[d].df, dr = kingDirections[d].dr;
+        const int slider = makeCode((df == 0 || dr == 0) ? Rook : Bishop, enemy);
+        std::uint64_t ray = 0;
+        for (int f = kingFile + df, r = kingRank + dr; onBoard(f, r); f += df, r += dr) {
+            ray |= std::uint64_t(1) << squareIndex(f, r);
+            const PieceCode code = board.at(f, r);
+            if (isEmptyCode(code)) continue;
+            if (code == slider || code == makeCode(Queen, enemy)) {
+                squares |= ray;
+                ++checkers;
+            }
+            break;
+        }
+    }
+    for (const Direction& jump : knightDirections) {
+        const int f = kingFile + jump.df, r = kingRank + jump.dr;
+        if (onBoard(f, r) && board.at(f, r) == makeCode(Knight, enemy)) {
+            squares |= std::uint64_t(1) << squareIndex(f, r);
+            ++checkers;
+        }
+    }
+    // An enemy pawn checks from a file beside the king, one rank towards the enemy.
+    const int pawnRank = kingRank + (side == White ? 1 : -1);
+    for (int f = kingFile - 1; f <= kingFile + 1; f += 2) {
+        if (onBoard(f, pawnRank) && board.at(f, pawnRank) == makeCode(Pawn, enemy)) {
+            squares |= std::uint64_t(1) << squareIndex(f, pawnRank);
+            ++checkers;
+        }
+    }
+    return checkers;
+}
+
+}  // namespace
+
+IllegalMoveFilter illegalMoveFilter(const Position& position) {
+    const int side = position.board.sideToMove();
+    const SideState& me = position.side(side);
+    IllegalMoveFilter filter{~std::uint64_t(0), -1};
+    if (me.kingFile < 0 || !marksAllPieces(position.side(side ^ 1))) return filter;
+    filter.kingSquare = squareIndex(me.kingFile, me.kingRank);
+    if (position.inCheck[side]) {
+        std::uint64_t squares;
+        const int checkers = checkersOf(position.board, side, me.kingFile, me.kingRank, squares);
+        // None found: the flag has a cause the board scan does not know; drop nothing.
+        if (checkers == 1) filter.evasions = squares;
+        if (checkers > 1) filter.evasions = 0;
+    }
+    return filter;
+}
+
+namespace {
+
 std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
     MoveList& list = lists[0];
     list.count = 0;

@@ -96,11 +96,14 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
         std::int32_t runningAlpha = alpha;
         std::int32_t runningBeta = beta;
 
-        // Step 5. The moves in order.
+        // Step 5. The moves in order; those that surely leave the own king attacked are
+        // dropped unmade.
+        const IllegalMoveFilter filter = illegalMoveFilter(position);
         for (int i = 0; i < list.count; ++i) {
             if (white ? best >= beta : best <= alpha) break;
 
             const Move& move = list.moves[i];
+            if (filter.rejects(position, move)) continue;
             Position child;
             copyPosition(child, position);
             makeMove(child, move);
