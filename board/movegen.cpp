@@ -1,5 +1,6 @@
 #include "board/movegen.h"
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -36,44 +37,105 @@ struct Direction {
     std::int8_t dr;
 };
 
-// The order of these tables fixes the order of the generated list.
+// The order of these tables fixes the order of the generated list: a rook takes the even
+// king directions, a bishop the odd ones.
 constexpr Direction kingDirections[8] = {{0, 1},  {1, 1},   {1, 0},  {1, -1},
                                          {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}};
-constexpr Direction rookDirections[4] = {{0, 1}, {1, 0}, {0, -1}, {-1, 0}};
-constexpr Direction bishopDirections[4] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
 constexpr Direction knightDirections[8] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
                                            {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
 
 // Promotions are generated to a queen; the notation reader changes the byte for others.
-inline void addMove(MoveList& list, int fromFile, int fromRank, int toFile, int toRank, int kind) {
-    list.moves[list.count++] = Move{std::int8_t(fromFile), std::int8_t(fromRank),
-                                    std::int8_t(toFile),   std::int8_t(toRank),
-                                    std::int8_t(kind),     2};
+// The generator writes through a local end pointer, not list.count: a move's bytes may
+// alias anything, so a count in memory would be reloaded and stored again for every move.
+// The four square bytes go as one word, the kind and promotion bytes as another.
+inline void addMove(Move*& out, int fromFile, int fromRank, int toFile, int toRank, int kind) {
+    static_assert(offsetof(Move, kind) == 4 && offsetof(Move, promotion) == 5);
+    const std::uint32_t squares = std::uint32_t(fromFile) | std::uint32_t(fromRank) << 8 |
+                                  std::uint32_t(toFile) << 16 | std::uint32_t(toRank) << 24;
+    const std::uint16_t tail = std::uint16_t(kind | 2 << 8);
+    std::memcpy(reinterpret_cast<char*>(out), &squares, 4);
+    std::memcpy(reinterpret_cast<char*>(out) + 4, &tail, 2);
+    ++out;
 }
 
-inline bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
+constexpr bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
 
-void generateSteps(MoveList& list, const BoardRecord& board, int side, int file, int rank,
-                   const Direction* directions, int count, int maxSteps) {
-    for (int d = 0; d < count; ++d) {
-        int toFile = file;
-        int toRank = rank;
-        for (int step = 0; step < maxSteps; ++step) {
-            toFile += directions[d].df;
-            toRank += directions[d].dr;
-            if (!onBoard(toFile, toRank)) break;
-            PieceCode target = board.at(toFile, toRank);
+// A knight's or king's targets from each square, in the order of its direction table, so
+// that the generator walks no step off the board.
+struct Leaps {
+    std::uint8_t count;
+    std::uint8_t squares[8];
+};
+
+constexpr std::array<Leaps, 64> leapsOf(const Direction* directions) {
+    std::array<Leaps, 64> table{};
+    for (int square = 0; square < 64; ++square) {
+        Leaps& leaps = table[square];
+        for (int d = 0; d < 8; ++d) {
+            const int f = (square >> 3) + directions[d].df, r = (square & 7) + directions[d].dr;
+            if (onBoard(f, r)) leaps.squares[leaps.count++] = std::uint8_t(squareIndex(f, r));
+        }
+    }
+    return table;
+}
+
+constexpr std::array<Leaps, 64> kingLeaps = leapsOf(kingDirections);
+
+// The squares outward from each square in each king direction, nearest first.
+struct Ray {
+    std::uint8_t count;
+    std::uint8_t squares[7];
+};
+
+constexpr std::array<std::array<Ray, 8>, 64> rays = [] {
+    std::array<std::array<Ray, 8>, 64> table{};
+    for (int square = 0; square < 64; ++square) {
+        for (int d = 0; d < 8; ++d) {
+            Ray& ray = table[square][d];
+            int f = square >> 3, r = square & 7;
+            while (onBoard(f += kingDirections[d].df, r += kingDirections[d].dr))
+                ray.squares[ray.count++] = std::uint8_t(squareIndex(f, r));
+        }
+    }
+    return table;
+}();
+
+// A slider's moves along the king directions first, first + step, ... below 8: all eight
+// for a queen, the even ones (the lines) for a rook, the odd ones for a bishop.
+Move* generateSlides(Move* list, const BoardRecord& board, int side, int file, int rank,
+                     int first, int step) {
+    const std::array<Ray, 8>& from = rays[squareIndex(file, rank)];
+    for (int d = first; d < 8; d += step) {
+        const Ray& ray = from[d];
+        for (int i = 0; i < ray.count; ++i) {
+            const int to = ray.squares[i];
+            const PieceCode target = board.squares[to];
             if (isEmptyCode(target)) {
-                addMove(list, file, rank, toFile, toRank, KindQuiet);
+                addMove(list, file, rank, to >> 3, to & 7, KindQuiet);
                 continue;
             }
-            if (colourOf(target) != side) addMove(list, file, rank, toFile, toRank, KindCapture);
+            if (colourOf(target) != side) addMove(list, file, rank, to >> 3, to & 7, KindCapture);
             break;
         }
     }
+    return list;
+}
+constexpr std::array<Leaps, 64> knightLeaps = leapsOf(knightDirections);
+
+Move* generateLeaps(Move* list, const BoardRecord& board, int side, int file, int rank,
+                    const Leaps& leaps) {
+    for (int i = 0; i < leaps.count; ++i) {
+        const int to = leaps.squares[i];
+        const PieceCode target = board.squares[to];
+        if (isEmptyCode(target))
+            addMove(list, file, rank, to >> 3, to & 7, KindQuiet);
+        else if (colourOf(target) != side)
+            addMove(list, file, rank, to >> 3, to & 7, KindCapture);
+    }
+    return list;
 }
 
-void generateCastling(MoveList& list, const Position& position, int side, int file, int rank) {
+void generateCastling(Move*& list, const Position& position, int side, int file, int rank) {
     const BoardRecord& board = position.board;
     // The rights imply the king stands on the e-file; the test keeps odd trusted FEN from
     // reading past the board.
@@ -93,7 +155,7 @@ void generateCastling(MoveList& list, const Position& position, int side, int fi
         addMove(list, file, rank, file - 2, rank, KindCastling);
 }
 
-void generatePawn(MoveList& list, const BoardRecord& board, int side, int file, int rank) {
+void generatePawn(Move*& list, const BoardRecord& board, int side, int file, int rank) {
     const int d = side ? 1 : -1;
     const int toRank = rank + d;
     if (unsigned(toRank) >= 8) return;  // no pawn stands on the last rank in a legal game
@@ -128,8 +190,9 @@ inline void swapMoves(MoveList& list, int a, int b) {
 
 }  // namespace
 
-void generateMoves(MoveList& list, const Position& position) {
+void generateMoves(MoveList& moveList, const Position& position) {
     const BoardRecord& board = position.board;
+    Move* list = moveList.moves + moveList.count;
     const int side = board.sideToMove();
     // In the 90-degree orientation bit b stands for square 63 - b, so taking the highest bit
     // first visits the side's pieces in square index order without touching empty squares.
@@ -142,26 +205,27 @@ void generateMoves(MoveList& list, const Position& position) {
         const int rank = square & 7;
         switch (typeOf(code)) {
         case King:
-            generateSteps(list, board, side, file, rank, kingDirections, 8, 1);
+            list = generateLeaps(list, board, side, file, rank, kingLeaps[square]);
             generateCastling(list, position, side, file, rank);
             break;
         case Queen:
-            generateSteps(list, board, side, file, rank, kingDirections, 8, 7);
+            list = generateSlides(list, board, side, file, rank, 0, 1);
             break;
         case Rook:
-            generateSteps(list, board, side, file, rank, rookDirections, 4, 7);
+            list = generateSlides(list, board, side, file, rank, 0, 2);
             break;
         case Bishop:
-            generateSteps(list, board, side, file, rank, bishopDirections, 4, 7);
+            list = generateSlides(list, board, side, file, rank, 1, 2);
             break;
         case Knight:
-            generateSteps(list, board, side, file, rank, knightDirections, 8, 1);
+            list = generateLeaps(list, board, side, file, rank, knightLeaps[square]);
             break;
         default:
             generatePawn(list, board, side, file, rank);
             break;
         }
     }
+    moveList.count = std::int32_t(list - moveList.moves);
 }
 
 // The four square bytes of a move as one word, so that a compare of squares is one compare.
