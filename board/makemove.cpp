@@ -89,18 +89,19 @@ inline void remarkDiagonal(int square, int bit, AttackBoard& board, const Occupa
     }
 }
 
+inline bool sameColourBishops(const SideState& s) {
+    return s.bishopCount == 2 &&
+           ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
+}
+
 // Re-marks the sliders of one side, other than the moving piece (skipType/skipSlot),
 // whose rays reach the from-square or, for a quiet move, the to-square: those are the
 // only marks the changed occupancy can alter. Rook and queen bits name their slot, so
 // a cell says exactly which one to re-mark. The bishops share a bit, so a clear bit
 // rules them out only when they stand on squares of different colours.
-void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, int to,
-                           bool capture, const Occupancy& before, const Occupancy& after) {
-    unsigned cellA = s.attackA.cell(from), cellC = s.attackC.cell(from);
-    if (!capture) {
-        cellA |= s.attackA.cell(to);
-        cellC |= s.attackC.cell(to);
-    }
+[[gnu::noinline]] void remarkSliders(SideState& s, unsigned cellA, unsigned cellC, int skipType,
+                                     int skipSlot, int from, int to, bool capture,
+                                     const Occupancy& before, const Occupancy& after) {
     if (unsigned rooks = cellA & 3) {
         if (skipType == Rook) rooks &= ~(1u << skipSlot);
         for (int slot = 0; slot < 2; ++slot) {
@@ -119,10 +120,7 @@ void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, i
         }
     }
     if (s.bishopCount == 0) return;
-    const bool sameColours =
-        s.bishopCount == 2 &&
-        ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
-    if (!(cellA & 8) && !sameColours) return;
+    if (!(cellA & 8) && !sameColourBishops(s)) return;
     for (int slot = 0; slot < s.bishopCount; ++slot) {
         if (skipType == Bishop && slot == skipSlot) continue;
         const int file = s.bishopFile[slot], rank = s.bishopRank[slot];
@@ -130,6 +128,22 @@ void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, i
             continue;
         remarkDiagonal(squareIndex(file, rank), 3, s.attackA, before, after);
     }
+}
+
+// The cells are read in the caller, so that a side none of whose sliders reaches the
+// squares (the common case) costs no call.
+[[gnu::always_inline]] inline void remarkCrossingSliders(SideState& s, int skipType, int skipSlot,
+                                                         int from, int to, bool capture,
+                                                         const Occupancy& before,
+                                                         const Occupancy& after) {
+    unsigned cellA = s.attackA.cell(from), cellC = s.attackC.cell(from);
+    if (!capture) {
+        cellA |= s.attackA.cell(to);
+        cellC |= s.attackC.cell(to);
+    }
+    const bool bishops = s.bishopCount != 0 && ((cellA & 8) || sameColourBishops(s));
+    if ((cellA & 3) || (cellC & 3) || bishops)
+        remarkSliders(s, cellA, cellC, skipType, skipSlot, from, to, capture, before, after);
 }
 
 // Removes the opponent's piece standing on the to-square (the board still holds it).
