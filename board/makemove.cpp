@@ -1,6 +1,7 @@
 #include "board/makemove.h"
 
 #include <array>
+#include <cstddef>
 
 #include "board/attacks.h"
 #include "board/position.h"
@@ -383,7 +384,7 @@ std::uint64_t rareMoveKeys(const HashKeys& k, const Move& move, PieceCode p, Pie
 }  // namespace
 
 void keysAfterMoves(const Position& parent, const Move* moves, int count,
-                    std::uint32_t* indexKeys, std::uint32_t* lockKeys) {
+                    std::uint32_t* indexKeys, std::uint32_t* lockKeys, const SlotArray& slots) {
     const HashKeys& k = hashKeys();
     const BoardRecord& board = parent.board;
     const unsigned rights = castleRights(board);
@@ -423,6 +424,9 @@ void keysAfterMoves(const Position& parent, const Move* moves, int count,
         }
         indexKeys[i] = std::uint32_t(keys);
         lockKeys[i] = std::uint32_t(keys >> 32);
+        if (slots.base)
+            __builtin_prefetch(slots.base + (std::size_t(std::uint32_t(keys) & slots.mask)
+                                             << slots.strideShift));
     }
 }
 

@@ -15,8 +15,11 @@ namespace corvina {
 
 void computeChildKeys(const Searcher& searcher, const Position& position, const MoveList& list,
                       ChildKeys& keys) {
-    keysAfterMoves(position, list.moves, list.count, keys.index, keys.lock);
-    for (int i = 0; i < list.count; ++i) searcher.table.prefetch(keys.index[i]);
+    static_assert(sizeof(HashEntry) == 16);
+    const HashTable& table = searcher.table;
+    keysAfterMoves(position, list.moves, list.count, keys.index, keys.lock,
+                   SlotArray{reinterpret_cast<const char*>(table.entries.get()),
+                             table.entryCount - 1, 4});
 }
 
 std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
