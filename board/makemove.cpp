@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 #include "board/attacks.h"
 #include "board/position.h"
@@ -25,9 +26,16 @@ inline void clearBits(Occupancy& o, const Occupancy& bits) {
     o.occDiagB &= ~bits.occDiagB;
 }
 
-// The incremental path keeps list slots 0 and 1 only.
+// The incremental path keeps list slots 0 and 1 only. The four counts are adjacent bytes,
+// none above 10: adding 125 to each sets its top bit exactly when it is above 2, and no
+// byte carries into the next.
 inline bool beyondFastLimits(const SideState& s) {
-    return s.rookCount > 2 || s.queenCount > 2 || s.bishopCount > 2 || s.knightCount > 2;
+    static_assert(offsetof(SideState, knightCount) == offsetof(SideState, rookCount) + 1 &&
+                  offsetof(SideState, bishopCount) == offsetof(SideState, rookCount) + 2 &&
+                  offsetof(SideState, queenCount) == offsetof(SideState, rookCount) + 3);
+    std::uint32_t counts;
+    std::memcpy(&counts, &s.rookCount, sizeof counts);
+    return ((counts + 0x7D7D7D7Du) & 0x80808080u) != 0;
 }
 
 inline int slotOn(const std::int8_t* files, const std::int8_t* ranks, int square) {
