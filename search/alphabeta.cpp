@@ -29,9 +29,16 @@ std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
     // With an open side no stored bound can lie beyond the window.
     if (whiteToMove ? beta == ScoreInfinity : alpha == -ScoreInfinity) return initialBest;
 
+    // probeDeep, with the table's pointers and mask read once for the whole list.
+    const HashTable& table = searcher.table;
+    const HashEntry* entries = table.entries.get();
+    const std::uint64_t* deepSlots = table.deepSlots.get();
+    const std::uint32_t mask = table.entryCount - 1;
     for (int i = 0; i < list.count; ++i) {
-        const HashEntry* entry = searcher.table.probeDeep(keys.index[i], keys.lock[i], depth);
-        if (!entry) continue;
+        const std::uint32_t slot = keys.index[i] & mask;
+        if (depth > 0 && !((deepSlots[slot >> 6] >> (slot & 63)) & 1)) continue;
+        const HashEntry* entry = &entries[slot];
+        if (entry->lock != keys.lock[i] || entry->depth < depth) continue;
         if (whiteToMove) {
             const int lower = scoreFromTable(entry->lower(), ply + 1);
             if (lower >= beta) {
