@@ -406,6 +406,55 @@ int checkersOf(const BoardRecord& board, int side, int kingFile, int kingRank,
     return checkers;
 }
 
+// The same from the opponent's marks on the king's square, where each rook, knight and
+// queen bit names its slot and so its square. Only when the marks are exact: every piece
+// marks, and the bishops, sharing a bit, stand on squares of different colours, so at
+// most the one on the king's colour can attack it.
+int checkersFromMarks(const Position& position, int side, std::uint64_t& squares) {
+    const SideState& me = position.side(side);
+    const SideState& op = position.side(side ^ 1);
+    const int kingFile = me.kingFile, kingRank = me.kingRank;
+    const int king = squareIndex(kingFile, kingRank);
+    const unsigned a = op.attackA.cell(king), b = op.attackB.cell(king), c = op.attackC.cell(king);
+    int checkers = 0;
+    squares = 0;
+    auto piece = [&](int file, int rank) {
+        squares |= std::uint64_t(1) << squareIndex(file, rank);
+        ++checkers;
+    };
+    // A slider's square and those between it and the king.
+    auto slider = [&](int file, int rank) {
+        const int df = (file > kingFile) - (file < kingFile);
+        const int dr = (rank > kingRank) - (rank < kingRank);
+        for (int f = kingFile + df, r = kingRank + dr; f != file || r != rank; f += df, r += dr)
+            squares |= std::uint64_t(1) << squareIndex(f, r);
+        piece(file, rank);
+    };
+    for (int slot = 0; slot < 2; ++slot) {
+        if ((a >> slot) & 1) slider(op.rookFile[slot], op.rookRank[slot]);
+        if ((b >> slot) & 1) piece(op.knightFile[slot], op.knightRank[slot]);
+    }
+    for (int slot = 0; slot < 4; ++slot)
+        if ((c >> slot) & 1) slider(op.queenFile[slot], op.queenRank[slot]);
+    if (a & 8) {
+        for (int slot = 0; slot < op.bishopCount; ++slot) {
+            const int file = op.bishopFile[slot], rank = op.bishopRank[slot];
+            if (((file + rank + kingFile + kingRank) & 1) == 0) slider(file, rank);
+        }
+    }
+    // A pawn marking toward the h-file stands a file toward the a-file, and the other way
+    // round; one rank toward the enemy.
+    const int pawnRank = kingRank + (side == White ? 1 : -1);
+    if (b & 4) piece(kingFile - 1, pawnRank);
+    if (b & 8) piece(kingFile + 1, pawnRank);
+    return checkers;
+}
+
+bool sameColourBishops(const SideState& s) {
+    return s.bishopCount == 2 &&
+           ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
+}
+
 }  // namespace
 
 IllegalMoveFilter illegalMoveFilter(const Position& position) {
@@ -416,7 +465,10 @@ IllegalMoveFilter illegalMoveFilter(const Position& position) {
     filter.kingSquare = squareIndex(me.kingFile, me.kingRank);
     if (position.inCheck[side]) {
         std::uint64_t squares;
-        const int checkers = checkersOf(position.board, side, me.kingFile, me.kingRank, squares);
+        const int checkers =
+            sameColourBishops(position.side(side ^ 1))
+                ? checkersOf(position.board, side, me.kingFile, me.kingRank, squares)
+                : checkersFromMarks(position, side, squares);
         // None found: the flag has a cause the board scan does not know; drop nothing.
         if (checkers == 1) filter.evasions = squares;
         if (checkers > 1) filter.evasions = 0;
