@@ -87,40 +87,50 @@ int buildAttacks(const Position& position, int colour, SideState& side) {
     return weightedSum(side);
 }
 
-// Σ over the squares of squareWeight × (wA + wB + wC) of the cells. With SSE2 sixteen
-// cells at a time: a word and the word shifted by a nibble give every cell a byte lane,
-// each lane gets its cell weight (at most 7 + 16 + 4 = 27) by shifts and adds, and a
-// multiply-add with the lanes' square weights gathers them.
+// Σ over the squares of squareWeight × (wA + wB + wC) of the cells. With SSE2 two words
+// of each board at a time, 32 cells: every cell's bits are counted in place by the
+// popcount steps (a bit pair less its high bit counts the pair), weighted into two sums
+// that each fit a nibble (2 a rook + 3 a bishop or knight, and 5 a pawn + 1 a queen; the
+// king counts 0), which are then split into byte lanes, even nibbles and odd ones, and
+// gathered with the square weights by multiply-adds.
 int weightedSum(const SideState& side) {
     const AttackTables& t = attackTables;
 #if defined(__SSE2__)
-    const __m128i ones = _mm_set1_epi8(1);
     const __m128i zero = _mm_setzero_si128();
+    const __m128i bit0 = _mm_set1_epi8(0x11), pairs = _mm_set1_epi8(0x33);
+    const __m128i odd = _mm_set1_epi8(0x55), nibble = _mm_set1_epi8(0x0F);
     __m128i total = zero;
-    auto lanes = [](std::uint64_t word) {
-        return _mm_set_epi64x(std::int64_t(word >> 4), std::int64_t(word));
-    };
-    for (int k = 0; k < 4; ++k) {
-        const __m128i a = lanes(side.attackA.w[k]);
-        const __m128i b = lanes(side.attackB.w[k]);
-        const __m128i c = lanes(side.attackC.w[k]);
-        auto bit = [&](__m128i v, int shift) {
-            return _mm_and_si128(_mm_srli_epi64(v, shift), ones);
+    for (int k = 0; k < 4; k += 2) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&side.attackA.w[k]));
+        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&side.attackB.w[k]));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(&side.attackC.w[k]));
+        auto pairCounts = [&](__m128i v) {
+            return _mm_sub_epi8(v, _mm_and_si128(_mm_srli_epi64(v, 1), odd));
         };
-        const __m128i rooks = _mm_add_epi8(bit(a, 0), bit(a, 1));
-        const __m128i minors = _mm_add_epi8(bit(a, 3), _mm_add_epi8(bit(b, 0), bit(b, 1)));
-        const __m128i pawns = _mm_add_epi8(bit(b, 2), bit(b, 3));
-        const __m128i queens = _mm_add_epi8(_mm_add_epi8(bit(c, 0), bit(c, 1)),
-                                            _mm_add_epi8(bit(c, 2), bit(c, 3)));
-        // 2 a rook, 3 a bishop or knight, 5 a pawn, 1 a queen.
-        const __m128i twice = _mm_add_epi8(rooks, _mm_add_epi8(minors, pawns));
-        const __m128i cell = _mm_add_epi8(
-            _mm_add_epi8(twice, twice),
-            _mm_add_epi8(_mm_add_epi8(minors, pawns),
-                         _mm_add_epi8(_mm_add_epi8(pawns, pawns), queens)));
-        const __m128i* weights = reinterpret_cast<const __m128i*>(t.weightLanes[k]);
-        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpacklo_epi8(cell, zero), weights[0]));
-        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpackhi_epi8(cell, zero), weights[1]));
+        const __m128i pa = pairCounts(a), pb = pairCounts(b), pc = pairCounts(c);
+        const __m128i rooks = _mm_and_si128(pa, pairs);                          // 0..2
+        const __m128i minors = _mm_add_epi8(_mm_and_si128(_mm_srli_epi64(a, 3), bit0),
+                                            _mm_and_si128(pb, pairs));           // 0..3
+        const __m128i pawns = _mm_and_si128(_mm_srli_epi64(pb, 2), pairs);      // 0..2
+        const __m128i queens =
+            _mm_add_epi8(_mm_and_si128(pc, pairs), _mm_and_si128(_mm_srli_epi64(pc, 2), pairs));
+        const __m128i minors2 = _mm_add_epi8(minors, minors);
+        const __m128i first = _mm_add_epi8(_mm_add_epi8(rooks, rooks),
+                                           _mm_add_epi8(minors2, minors));  // at most 13
+        const __m128i second = _mm_add_epi8(_mm_add_epi8(_mm_slli_epi64(pawns, 2), pawns),
+                                            queens);  // at most 14
+        const __m128i even =
+            _mm_add_epi8(_mm_and_si128(first, nibble), _mm_and_si128(second, nibble));
+        const __m128i high =
+            _mm_add_epi8(_mm_and_si128(_mm_srli_epi64(first, 4), nibble),
+                         _mm_and_si128(_mm_srli_epi64(second, 4), nibble));
+        // Word k's cells are the low eight lanes, word k + 1's the high ones.
+        const __m128i* w0 = reinterpret_cast<const __m128i*>(t.weightLanes[k]);
+        const __m128i* w1 = reinterpret_cast<const __m128i*>(t.weightLanes[k + 1]);
+        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpacklo_epi8(even, zero), w0[0]));
+        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpackhi_epi8(even, zero), w1[0]));
+        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpacklo_epi8(high, zero), w0[1]));
+        total = _mm_add_epi32(total, _mm_madd_epi16(_mm_unpackhi_epi8(high, zero), w1[1]));
     }
     total = _mm_add_epi32(total, _mm_shuffle_epi32(total, 0x4E));
     total = _mm_add_epi32(total, _mm_shuffle_epi32(total, 0xB1));

@@ -157,15 +157,15 @@ void boardEvaluationTerms(Position& position, const Move& last) {
         }
     }
 
-    // Material, the king counted by presence.
-    double material = 0;
-    material += pieceValueByType[King] * (int(white.kingFile >= 0) - int(black.kingFile >= 0));
+    // Material, the king counted by presence; summed in integers, which a double holds
+    // exactly, and converted once.
+    int material = pieceValueByType[King] * (int(white.kingFile >= 0) - int(black.kingFile >= 0));
     material += pieceValueByType[Rook] * (white.rookCount - black.rookCount);
     material += pieceValueByType[Knight] * (white.knightCount - black.knightCount);
     material += pieceValueByType[Bishop] * (white.bishopCount - black.bishopCount);
     material += pieceValueByType[Queen] * (white.queenCount - black.queenCount);
     material += pieceValueByType[Pawn] * (white.pawnCount - black.pawnCount);
-    position.material = material;
+    position.material = double(material);
 
     // Square control from the attack boards.
     position.squareControl = double(weightedSum(white) - weightedSum(black));

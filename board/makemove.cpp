@@ -1,6 +1,8 @@
 #include "board/makemove.h"
 
 #include <array>
+#include <cstddef>
+#include <cstring>
 
 #include "board/attacks.h"
 #include "board/position.h"
@@ -24,9 +26,16 @@ inline void clearBits(Occupancy& o, const Occupancy& bits) {
     o.occDiagB &= ~bits.occDiagB;
 }
 
-// The incremental path keeps list slots 0 and 1 only.
+// The incremental path keeps list slots 0 and 1 only. The four counts are adjacent bytes,
+// none above 10: adding 125 to each sets its top bit exactly when it is above 2, and no
+// byte carries into the next.
 inline bool beyondFastLimits(const SideState& s) {
-    return s.rookCount > 2 || s.queenCount > 2 || s.bishopCount > 2 || s.knightCount > 2;
+    static_assert(offsetof(SideState, knightCount) == offsetof(SideState, rookCount) + 1 &&
+                  offsetof(SideState, bishopCount) == offsetof(SideState, rookCount) + 2 &&
+                  offsetof(SideState, queenCount) == offsetof(SideState, rookCount) + 3);
+    std::uint32_t counts;
+    std::memcpy(&counts, &s.rookCount, sizeof counts);
+    return ((counts + 0x7D7D7D7Du) & 0x80808080u) != 0;
 }
 
 inline int slotOn(const std::int8_t* files, const std::int8_t* ranks, int square) {
@@ -89,18 +98,19 @@ inline void remarkDiagonal(int square, int bit, AttackBoard& board, const Occupa
     }
 }
 
+inline bool sameColourBishops(const SideState& s) {
+    return s.bishopCount == 2 &&
+           ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
+}
+
 // Re-marks the sliders of one side, other than the moving piece (skipType/skipSlot),
 // whose rays reach the from-square or, for a quiet move, the to-square: those are the
 // only marks the changed occupancy can alter. Rook and queen bits name their slot, so
 // a cell says exactly which one to re-mark. The bishops share a bit, so a clear bit
 // rules them out only when they stand on squares of different colours.
-void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, int to,
-                           bool capture, const Occupancy& before, const Occupancy& after) {
-    unsigned cellA = s.attackA.cell(from), cellC = s.attackC.cell(from);
-    if (!capture) {
-        cellA |= s.attackA.cell(to);
-        cellC |= s.attackC.cell(to);
-    }
+[[gnu::noinline]] void remarkSliders(SideState& s, unsigned cellA, unsigned cellC, int skipType,
+                                     int skipSlot, int from, int to, bool capture,
+                                     const Occupancy& before, const Occupancy& after) {
     if (unsigned rooks = cellA & 3) {
         if (skipType == Rook) rooks &= ~(1u << skipSlot);
         for (int slot = 0; slot < 2; ++slot) {
@@ -119,10 +129,7 @@ void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, i
         }
     }
     if (s.bishopCount == 0) return;
-    const bool sameColours =
-        s.bishopCount == 2 &&
-        ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
-    if (!(cellA & 8) && !sameColours) return;
+    if (!(cellA & 8) && !sameColourBishops(s)) return;
     for (int slot = 0; slot < s.bishopCount; ++slot) {
         if (skipType == Bishop && slot == skipSlot) continue;
         const int file = s.bishopFile[slot], rank = s.bishopRank[slot];
@@ -130,6 +137,22 @@ void remarkCrossingSliders(SideState& s, int skipType, int skipSlot, int from, i
             continue;
         remarkDiagonal(squareIndex(file, rank), 3, s.attackA, before, after);
     }
+}
+
+// The cells are read in the caller, so that a side none of whose sliders reaches the
+// squares (the common case) costs no call.
+[[gnu::always_inline]] inline void remarkCrossingSliders(SideState& s, int skipType, int skipSlot,
+                                                         int from, int to, bool capture,
+                                                         const Occupancy& before,
+                                                         const Occupancy& after) {
+    unsigned cellA = s.attackA.cell(from), cellC = s.attackC.cell(from);
+    if (!capture) {
+        cellA |= s.attackA.cell(to);
+        cellC |= s.attackC.cell(to);
+    }
+    const bool bishops = s.bishopCount != 0 && ((cellA & 8) || sameColourBishops(s));
+    if ((cellA & 3) || (cellC & 3) || bishops)
+        remarkSliders(s, cellA, cellC, skipType, skipSlot, from, to, capture, before, after);
 }
 
 // Removes the opponent's piece standing on the to-square (the board still holds it).
@@ -369,7 +392,7 @@ std::uint64_t rareMoveKeys(const HashKeys& k, const Move& move, PieceCode p, Pie
 }  // namespace
 
 void keysAfterMoves(const Position& parent, const Move* moves, int count,
-                    std::uint32_t* indexKeys, std::uint32_t* lockKeys) {
+                    std::uint32_t* indexKeys, std::uint32_t* lockKeys, const SlotArray& slots) {
     const HashKeys& k = hashKeys();
     const BoardRecord& board = parent.board;
     const unsigned rights = castleRights(board);
@@ -409,6 +432,9 @@ void keysAfterMoves(const Position& parent, const Move* moves, int count,
         }
         indexKeys[i] = std::uint32_t(keys);
         lockKeys[i] = std::uint32_t(keys >> 32);
+        if (slots.base)
+            __builtin_prefetch(slots.base + (std::size_t(std::uint32_t(keys) & slots.mask)
+                                             << slots.strideShift));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "board/movegen.h"
 
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstring>
@@ -36,44 +37,105 @@ struct Direction {
     std::int8_t dr;
 };
 
-// The order of these tables fixes the order of the generated list.
+// The order of these tables fixes the order of the generated list: a rook takes the even
+// king directions, a bishop the odd ones.
 constexpr Direction kingDirections[8] = {{0, 1},  {1, 1},   {1, 0},  {1, -1},
                                          {0, -1}, {-1, -1}, {-1, 0}, {-1, 1}};
-constexpr Direction rookDirections[4] = {{0, 1}, {1, 0}, {0, -1}, {-1, 0}};
-constexpr Direction bishopDirections[4] = {{1, 1}, {1, -1}, {-1, -1}, {-1, 1}};
 constexpr Direction knightDirections[8] = {{1, 2},   {2, 1},   {2, -1}, {1, -2},
                                            {-1, -2}, {-2, -1}, {-2, 1}, {-1, 2}};
 
 // Promotions are generated to a queen; the notation reader changes the byte for others.
-inline void addMove(MoveList& list, int fromFile, int fromRank, int toFile, int toRank, int kind) {
-    list.moves[list.count++] = Move{std::int8_t(fromFile), std::int8_t(fromRank),
-                                    std::int8_t(toFile),   std::int8_t(toRank),
-                                    std::int8_t(kind),     2};
+// The generator writes through a local end pointer, not list.count: a move's bytes may
+// alias anything, so a count in memory would be reloaded and stored again for every move.
+// The four square bytes go as one word, the kind and promotion bytes as another.
+inline void addMove(Move*& out, int fromFile, int fromRank, int toFile, int toRank, int kind) {
+    static_assert(offsetof(Move, kind) == 4 && offsetof(Move, promotion) == 5);
+    const std::uint32_t squares = std::uint32_t(fromFile) | std::uint32_t(fromRank) << 8 |
+                                  std::uint32_t(toFile) << 16 | std::uint32_t(toRank) << 24;
+    const std::uint16_t tail = std::uint16_t(kind | 2 << 8);
+    std::memcpy(reinterpret_cast<char*>(out), &squares, 4);
+    std::memcpy(reinterpret_cast<char*>(out) + 4, &tail, 2);
+    ++out;
 }
 
-inline bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
+constexpr bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
 
-void generateSteps(MoveList& list, const BoardRecord& board, int side, int file, int rank,
-                   const Direction* directions, int count, int maxSteps) {
-    for (int d = 0; d < count; ++d) {
-        int toFile = file;
-        int toRank = rank;
-        for (int step = 0; step < maxSteps; ++step) {
-            toFile += directions[d].df;
-            toRank += directions[d].dr;
-            if (!onBoard(toFile, toRank)) break;
-            PieceCode target = board.at(toFile, toRank);
+// A knight's or king's targets from each square, in the order of its direction table, so
+// that the generator walks no step off the board.
+struct Leaps {
+    std::uint8_t count;
+    std::uint8_t squares[8];
+};
+
+constexpr std::array<Leaps, 64> leapsOf(const Direction* directions) {
+    std::array<Leaps, 64> table{};
+    for (int square = 0; square < 64; ++square) {
+        Leaps& leaps = table[square];
+        for (int d = 0; d < 8; ++d) {
+            const int f = (square >> 3) + directions[d].df, r = (square & 7) + directions[d].dr;
+            if (onBoard(f, r)) leaps.squares[leaps.count++] = std::uint8_t(squareIndex(f, r));
+        }
+    }
+    return table;
+}
+
+constexpr std::array<Leaps, 64> kingLeaps = leapsOf(kingDirections);
+
+// The squares outward from each square in each king direction, nearest first.
+struct Ray {
+    std::uint8_t count;
+    std::uint8_t squares[7];
+};
+
+constexpr std::array<std::array<Ray, 8>, 64> rays = [] {
+    std::array<std::array<Ray, 8>, 64> table{};
+    for (int square = 0; square < 64; ++square) {
+        for (int d = 0; d < 8; ++d) {
+            Ray& ray = table[square][d];
+            int f = square >> 3, r = square & 7;
+            while (onBoard(f += kingDirections[d].df, r += kingDirections[d].dr))
+                ray.squares[ray.count++] = std::uint8_t(squareIndex(f, r));
+        }
+    }
+    return table;
+}();
+
+// A slider's moves along the king directions first, first + step, ... below 8: all eight
+// for a queen, the even ones (the lines) for a rook, the odd ones for a bishop.
+Move* generateSlides(Move* list, const BoardRecord& board, int side, int file, int rank,
+                     int first, int step) {
+    const std::array<Ray, 8>& from = rays[squareIndex(file, rank)];
+    for (int d = first; d < 8; d += step) {
+        const Ray& ray = from[d];
+        for (int i = 0; i < ray.count; ++i) {
+            const int to = ray.squares[i];
+            const PieceCode target = board.squares[to];
             if (isEmptyCode(target)) {
-                addMove(list, file, rank, toFile, toRank, KindQuiet);
+                addMove(list, file, rank, to >> 3, to & 7, KindQuiet);
                 continue;
             }
-            if (colourOf(target) != side) addMove(list, file, rank, toFile, toRank, KindCapture);
+            if (colourOf(target) != side) addMove(list, file, rank, to >> 3, to & 7, KindCapture);
             break;
         }
     }
+    return list;
+}
+constexpr std::array<Leaps, 64> knightLeaps = leapsOf(knightDirections);
+
+Move* generateLeaps(Move* list, const BoardRecord& board, int side, int file, int rank,
+                    const Leaps& leaps) {
+    for (int i = 0; i < leaps.count; ++i) {
+        const int to = leaps.squares[i];
+        const PieceCode target = board.squares[to];
+        if (isEmptyCode(target))
+            addMove(list, file, rank, to >> 3, to & 7, KindQuiet);
+        else if (colourOf(target) != side)
+            addMove(list, file, rank, to >> 3, to & 7, KindCapture);
+    }
+    return list;
 }
 
-void generateCastling(MoveList& list, const Position& position, int side, int file, int rank) {
+void generateCastling(Move*& list, const Position& position, int side, int file, int rank) {
     const BoardRecord& board = position.board;
     // The rights imply the king stands on the e-file; the test keeps odd trusted FEN from
     // reading past the board.
@@ -93,7 +155,7 @@ void generateCastling(MoveList& list, const Position& position, int side, int fi
         addMove(list, file, rank, file - 2, rank, KindCastling);
 }
 
-void generatePawn(MoveList& list, const BoardRecord& board, int side, int file, int rank) {
+void generatePawn(Move*& list, const BoardRecord& board, int side, int file, int rank) {
     const int d = side ? 1 : -1;
     const int toRank = rank + d;
     if (unsigned(toRank) >= 8) return;  // no pawn stands on the last rank in a legal game
@@ -128,8 +190,9 @@ inline void swapMoves(MoveList& list, int a, int b) {
 
 }  // namespace
 
-void generateMoves(MoveList& list, const Position& position) {
+void generateMoves(MoveList& moveList, const Position& position) {
     const BoardRecord& board = position.board;
+    Move* list = moveList.moves + moveList.count;
     const int side = board.sideToMove();
     // In the 90-degree orientation bit b stands for square 63 - b, so taking the highest bit
     // first visits the side's pieces in square index order without touching empty squares.
@@ -142,26 +205,27 @@ void generateMoves(MoveList& list, const Position& position) {
         const int rank = square & 7;
         switch (typeOf(code)) {
         case King:
-            generateSteps(list, board, side, file, rank, kingDirections, 8, 1);
+            list = generateLeaps(list, board, side, file, rank, kingLeaps[square]);
             generateCastling(list, position, side, file, rank);
             break;
         case Queen:
-            generateSteps(list, board, side, file, rank, kingDirections, 8, 7);
+            list = generateSlides(list, board, side, file, rank, 0, 1);
             break;
         case Rook:
-            generateSteps(list, board, side, file, rank, rookDirections, 4, 7);
+            list = generateSlides(list, board, side, file, rank, 0, 2);
             break;
         case Bishop:
-            generateSteps(list, board, side, file, rank, bishopDirections, 4, 7);
+            list = generateSlides(list, board, side, file, rank, 1, 2);
             break;
         case Knight:
-            generateSteps(list, board, side, file, rank, knightDirections, 8, 1);
+            list = generateLeaps(list, board, side, file, rank, knightLeaps[square]);
             break;
         default:
             generatePawn(list, board, side, file, rank);
             break;
         }
     }
+    moveList.count = std::int32_t(list - moveList.moves);
 }
 
 // The four square bytes of a move as one word, so that a compare of squares is one compare.
@@ -290,6 +354,129 @@ std::uint64_t countLegalMoves(const Position& position, const MoveList& list) {
     }
     return nodes;
 }
+
+}  // namespace
+
+namespace {
+
+// True when every piece of the side marks its attacks: a cell with a bit set is then
+// attacked, and nothing attacks a square whose cells are all clear but for bishops
+// cancelling each other.
+bool marksAllPieces(const SideState& s) {
+    return s.rookCount <= 2 && s.knightCount <= 2 && s.bishopCount <= 2 && s.queenCount <= 4;
+}
+
+// The checking pieces of the mover's king, found on the board; the bits of their squares
+// and of the squares between a checking slider and the king. Returns their number.
+int checkersOf(const BoardRecord& board, int side, int kingFile, int kingRank,
+               std::uint64_t& squares) {
+    const int enemy = side ^ 1;
+    int checkers = 0;
+    squares = 0;
+    for (int d = 0; d < 8; ++d) {
+        const int df = kingDirections[d].df, dr = kingDirections[d].dr;
+        const int slider = makeCode((df == 0 || dr == 0) ? Rook : Bishop, enemy);
+        std::uint64_t ray = 0;
+        for (int f = kingFile + df, r = kingRank + dr; onBoard(f, r); f += df, r += dr) {
+            ray |= std::uint64_t(1) << squareIndex(f, r);
+            const PieceCode code = board.at(f, r);
+            if (isEmptyCode(code)) continue;
+            if (code == slider || code == makeCode(Queen, enemy)) {
+                squares |= ray;
+                ++checkers;
+            }
+            break;
+        }
+    }
+    for (const Direction& jump : knightDirections) {
+        const int f = kingFile + jump.df, r = kingRank + jump.dr;
+        if (onBoard(f, r) && board.at(f, r) == makeCode(Knight, enemy)) {
+            squares |= std::uint64_t(1) << squareIndex(f, r);
+            ++checkers;
+        }
+    }
+    // An enemy pawn checks from a file beside the king, one rank towards the enemy.
+    const int pawnRank = kingRank + (side == White ? 1 : -1);
+    for (int f = kingFile - 1; f <= kingFile + 1; f += 2) {
+        if (onBoard(f, pawnRank) && board.at(f, pawnRank) == makeCode(Pawn, enemy)) {
+            squares |= std::uint64_t(1) << squareIndex(f, pawnRank);
+            ++checkers;
+        }
+    }
+    return checkers;
+}
+
+// The same from the opponent's marks on the king's square, where each rook, knight and
+// queen bit names its slot and so its square. Only when the marks are exact: every piece
+// marks, and the bishops, sharing a bit, stand on squares of different colours, so at
+// most the one on the king's colour can attack it.
+int checkersFromMarks(const Position& position, int side, std::uint64_t& squares) {
+    const SideState& me = position.side(side);
+    const SideState& op = position.side(side ^ 1);
+    const int kingFile = me.kingFile, kingRank = me.kingRank;
+    const int king = squareIndex(kingFile, kingRank);
+    const unsigned a = op.attackA.cell(king), b = op.attackB.cell(king), c = op.attackC.cell(king);
+    int checkers = 0;
+    squares = 0;
+    auto piece = [&](int file, int rank) {
+        squares |= std::uint64_t(1) << squareIndex(file, rank);
+        ++checkers;
+    };
+    // A slider's square and those between it and the king.
+    auto slider = [&](int file, int rank) {
+        const int df = (file > kingFile) - (file < kingFile);
+        const int dr = (rank > kingRank) - (rank < kingRank);
+        for (int f = kingFile + df, r = kingRank + dr; f != file || r != rank; f += df, r += dr)
+            squares |= std::uint64_t(1) << squareIndex(f, r);
+        piece(file, rank);
+    };
+    for (int slot = 0; slot < 2; ++slot) {
+        if ((a >> slot) & 1) slider(op.rookFile[slot], op.rookRank[slot]);
+        if ((b >> slot) & 1) piece(op.knightFile[slot], op.knightRank[slot]);
+    }
+    for (int slot = 0; slot < 4; ++slot)
+        if ((c >> slot) & 1) slider(op.queenFile[slot], op.queenRank[slot]);
+    if (a & 8) {
+        for (int slot = 0; slot < op.bishopCount; ++slot) {
+            const int file = op.bishopFile[slot], rank = op.bishopRank[slot];
+            if (((file + rank + kingFile + kingRank) & 1) == 0) slider(file, rank);
+        }
+    }
+    // A pawn marking toward the h-file stands a file toward the a-file, and the other way
+    // round; one rank toward the enemy.
+    const int pawnRank = kingRank + (side == White ? 1 : -1);
+    if (b & 4) piece(kingFile - 1, pawnRank);
+    if (b & 8) piece(kingFile + 1, pawnRank);
+    return checkers;
+}
+
+bool sameColourBishops(const SideState& s) {
+    return s.bishopCount == 2 &&
+           ((s.bishopFile[0] + s.bishopRank[0] + s.bishopFile[1] + s.bishopRank[1]) & 1) == 0;
+}
+
+}  // namespace
+
+IllegalMoveFilter illegalMoveFilter(const Position& position) {
+    const int side = position.board.sideToMove();
+    const SideState& me = position.side(side);
+    IllegalMoveFilter filter{~std::uint64_t(0), -1};
+    if (me.kingFile < 0 || !marksAllPieces(position.side(side ^ 1))) return filter;
+    filter.kingSquare = squareIndex(me.kingFile, me.kingRank);
+    if (position.inCheck[side]) {
+        std::uint64_t squares;
+        const int checkers =
+            sameColourBishops(position.side(side ^ 1))
+                ? checkersOf(position.board, side, me.kingFile, me.kingRank, squares)
+                : checkersFromMarks(position, side, squares);
+        // None found: the flag has a cause the board scan does not know; drop nothing.
+        if (checkers == 1) filter.evasions = squares;
+        if (checkers > 1) filter.evasions = 0;
+    }
+    return filter;
+}
+
+namespace {
 
 std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
     MoveList& list = lists[0];

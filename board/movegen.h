@@ -31,6 +31,33 @@ void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previ
                 const Move& hashMove);
 void recordKiller(KillerTable& killers, int ply, const Move& move, int score);
 
+// Moves a node can drop before making them, since they surely leave the mover's own king
+// attacked: a king step onto a square the opponent marks, and, in check, any other move
+// that neither takes the single checking piece nor steps between it and the king (in a
+// double check every such move). En passant and castling always pass. Rejects nothing
+// when the opponent has more pieces of a kind than its attack boards mark, or the mover
+// no king, so the filter never disagrees with the inCheck of the made child.
+struct IllegalMoveFilter {
+    std::uint64_t evasions;  // bit square: where a non-king move must go; all when not in check
+    std::int32_t kingSquare;  // the mover's king, -1 to reject nothing
+
+    bool rejects(const Position& position, const Move& move) const;
+};
+IllegalMoveFilter illegalMoveFilter(const Position& position);
+
+// A piece that attacks the king's target still does once the king has gone there: the
+// king leaving its square only opens lines, and what it captures there attacked nothing
+// on its own square. A check that the move neither takes nor blocks stays, too.
+inline bool IllegalMoveFilter::rejects(const Position& position, const Move& move) const {
+    if (move.kind & (KindCastlingBit | KindEnPassantBit)) return false;
+    const int to = move.to();
+    if (move.from() == kingSquare) {
+        const SideState& enemy = position.side(position.board.sideToMove() ^ 1);
+        return (enemy.attackA.cell(to) | enemy.attackB.cell(to) | enemy.attackC.cell(to)) != 0;
+    }
+    return !((evasions >> to) & 1);
+}
+
 // Leaves of the legal move tree below position (moves that leave the mover's king
 // attacked are dropped); depth 0 counts the position itself. Depths beyond PerftMaxDepth
 // give 0.

@@ -15,8 +15,11 @@ namespace corvina {
 
 void computeChildKeys(const Searcher& searcher, const Position& position, const MoveList& list,
                       ChildKeys& keys) {
-    keysAfterMoves(position, list.moves, list.count, keys.index, keys.lock);
-    for (int i = 0; i < list.count; ++i) searcher.table.prefetch(keys.index[i]);
+    static_assert(sizeof(HashEntry) == 16);
+    const HashTable& table = searcher.table;
+    keysAfterMoves(position, list.moves, list.count, keys.index, keys.lock,
+                   SlotArray{reinterpret_cast<const char*>(table.entries.get()),
+                             table.entryCount - 1, 4});
 }
 
 std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
@@ -26,9 +29,16 @@ std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
     // With an open side no stored bound can lie beyond the window.
     if (whiteToMove ? beta == ScoreInfinity : alpha == -ScoreInfinity) return initialBest;
 
+    // probeDeep, with the table's pointers and mask read once for the whole list.
+    const HashTable& table = searcher.table;
+    const HashEntry* entries = table.entries.get();
+    const std::uint64_t* deepSlots = table.deepSlots.get();
+    const std::uint32_t mask = table.entryCount - 1;
     for (int i = 0; i < list.count; ++i) {
-        const HashEntry* entry = searcher.table.probeDeep(keys.index[i], keys.lock[i], depth);
-        if (!entry) continue;
+        const std::uint32_t slot = keys.index[i] & mask;
+        if (depth > 0 && !((deepSlots[slot >> 6] >> (slot & 63)) & 1)) continue;
+        const HashEntry* entry = &entries[slot];
+        if (entry->lock != keys.lock[i] || entry->depth < depth) continue;
         if (whiteToMove) {
             const int lower = scoreFromTable(entry->lower(), ply + 1);
             if (lower >= beta) {
@@ -96,11 +106,14 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
         std::int32_t runningAlpha = alpha;
         std::int32_t runningBeta = beta;
 
-        // Step 5. The moves in order.
+        // Step 5. The moves in order; those that surely leave the own king attacked are
+        // dropped unmade.
+        const IllegalMoveFilter filter = illegalMoveFilter(position);
         for (int i = 0; i < list.count; ++i) {
             if (white ? best >= beta : best <= alpha) break;
 
             const Move& move = list.moves[i];
+            if (filter.rejects(position, move)) continue;
             Position child;
             copyPosition(child, position);
             makeMove(child, move);

@@ -37,22 +37,22 @@ struct PawnFiles {
     bool has(int file) const { return count[file + 1] > 0; }
 };
 
-// Pawn boards use the occupancy orientation: bit rank * 8 + (7 - file).
-bool pawnAt(std::uint64_t pawns, int file, int rank) {
-    return (pawns >> (rank * 8 + 7 - file)) & 1;
-}
-
-// Pawns never stand on the first or last rank, so only ranks 1..6 are read.
+// Pawn boards use the occupancy orientation: bit rank * 8 + (7 - file). Pawns never stand
+// on the first or last rank, so only ranks 1..6 are read. A file's pawns are one bit in
+// each rank byte of its column: a multiply adds the bytes up, the end bits give the
+// highest and the lowest rank.
 PawnFiles scanPawns(std::uint64_t pawns, int& score, int base) {
+    constexpr std::uint64_t bytes = 0x0101010101010101ull;
     PawnFiles files;
+    pawns &= 0x00FFFFFFFFFFFF00ull;
     for (int file = 0; file < 8; ++file) {
-        for (int rank = 1; rank <= 6; ++rank) {
-            if (!pawnAt(pawns, file, rank)) continue;
-            ++files.count[file + 1];
-            files.highest[file + 1] = rank;
-            if (rank < files.lowest[file + 1]) files.lowest[file + 1] = rank;
-            score += base;
-        }
+        const std::uint64_t column = (pawns >> (7 - file)) & bytes;
+        if (!column) continue;
+        const int count = int((column * bytes) >> 56);
+        files.count[file + 1] = count;
+        files.highest[file + 1] = (63 - std::countl_zero(column)) >> 3;
+        files.lowest[file + 1] = std::countr_zero(column) >> 3;
+        score += base * count;
     }
     return files;
 }

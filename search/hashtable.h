@@ -123,10 +123,6 @@ struct HashTable {
         const HashEntry* entry = probe(indexKey, lockKey);
         return entry && entry->depth >= depth ? entry : nullptr;
     }
-    // Starts loading the slot of an index key into the cache, for a probe soon after.
-    void prefetch(std::uint32_t indexKey) const {
-        __builtin_prefetch(&entries[indexKey & (entryCount - 1)]);
-    }
 };
 
 // Another position's slot is taken over; a deeper result replaces, a shallower one is

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "board/makemove.h"
 #include "board/movegen.h"
 #include "board/notation.h"
 #include "board/position.h"
@@ -185,6 +186,66 @@ TEST(MoveGen, MovesThatLeaveTheKingAttackedAreGeneratedButNotCounted) {
     EXPECT_EQ(list.count, 13);  // nine pinned bishop moves and four king moves
     EXPECT_NE(find(list, "e2d3"), nullptr);
     EXPECT_EQ(perft(position, 1), 4u);
+}
+
+// Rows: a position, how many of its moves the filter drops unmade, and how many of the
+// illegal ones it leaves to be made.
+struct FilterCase {
+    const char* fen;
+    int rejected;
+    int missed;
+};
+
+constexpr FilterCase filterCases[] = {
+    // Rook check: only the knight's block on e4 and three king steps remain.
+    {"4k3/4r3/8/8/8/8/3N4/R3K3 w - - 0 1", 16, 0},
+    // Rook and knight check: every move but the king's is dropped.
+    {"4k3/4r3/8/8/8/5n2/8/R3K3 w - - 0 1", 12, 0},
+    // Pawn check: of the rook's moves only the capture of the pawn remains.
+    {"4k3/8/8/8/8/3p3R/4K3/8 w - - 0 1", 10, 0},
+    // The checking pawn can be taken en passant, which the filter leaves alone; the
+    // push is dropped.
+    {"8/8/8/2k5/3Pp3/8/8/4K3 b - d3 0 1", 1, 0},
+    // Kings in opposition: the three squares between them are marked.
+    {"8/8/8/3k4/8/3K4/8/8 w - - 0 1", 3, 0},
+    // The pinned bishop's moves, and the king's step back along the checking file, whose
+    // target the king itself shades from the rook, are made and found illegal.
+    {"4k3/4r3/8/8/8/8/4B3/4K3 w - - 0 1", 0, 9},
+    {"8/8/8/8/4k3/8/8/4R2K b - - 0 1", 1, 1},
+};
+
+// Every move the filter drops leaves the own king attacked, at the root and two plies
+// below; at the root it drops exactly the row's count.
+TEST(MoveGen, IllegalMoveFilterDropsOnlyMovesThatLeaveTheKingAttacked) {
+    for (const FilterCase& c : filterCases) {
+        const Position root = expandedFen(c.fen);
+        int rejected = 0, missed = 0;
+        std::vector<Position> level{root};
+        for (int ply = 0; ply < 3; ++ply) {
+            std::vector<Position> next;
+            for (const Position& p : level) {
+                const int mover = p.board.sideToMove();
+                const IllegalMoveFilter filter = illegalMoveFilter(p);
+                const MoveList list = generated(p);
+                for (int i = 0; i < list.count; ++i) {
+                    Position child = p;
+                    makeMove(child, list.moves[i]);
+                    const bool drop = filter.rejects(p, list.moves[i]);
+                    if (drop) {
+                        EXPECT_TRUE(child.inCheck[mover]) << c.fen << ": " << name(list.moves[i]);
+                    }
+                    if (ply == 0) {
+                        rejected += drop;
+                        missed += !drop && child.inCheck[mover];
+                    }
+                    if (!child.inCheck[mover]) next.push_back(child);
+                }
+            }
+            level = std::move(next);
+        }
+        EXPECT_EQ(rejected, c.rejected) << c.fen;
+        EXPECT_EQ(missed, c.missed) << c.fen;
+    }
 }
 
 TEST(MoveGen, ListHoldsMoreThanAHundredMoves) {
