@@ -10,6 +10,9 @@ namespace {
 // runs to the hard limit takes 2.25 times the time per move.
 constexpr double HardLimitFactor = 2.25;
 
+// The clock held back for each move's relay through the GUI.
+constexpr double RelaySeconds = 0.1;
+
 // Own moves still to play before the clock is refilled, this one included.
 std::int32_t movesToControl(const SearchLimits& limits, std::int32_t plyCount) {
     if (limits.movesToGo > 0) return limits.movesToGo;
@@ -38,9 +41,15 @@ double secondsForMove(const SearchLimits& limits, std::int32_t plyCount, double 
         // The clock and the increments still to come, shared by the moves to the control.
         // A move takes about one and a half times its share, so the last moves before
         // the control are short of time: none may let its hard limit take half the clock.
+        // Each move also costs the GUI's (and an adapter's) relay, up to a tenth of a second
+        // late in a game under load: that much of the clock is held back for every move to
+        // the control, or for the next one when only increments refill it.
         const std::int32_t left = movesToControl(limits, plyCount);
-        const double share = (limits.clockSeconds + limits.incrementSeconds * (left - 1)) / left;
-        t = std::min(share, 0.2 * limits.clockSeconds) - elapsed;
+        const bool refilled = limits.movesToGo > 0 || limits.movesPerSession > 0;
+        const double held = RelaySeconds * (refilled ? left : 1);
+        const double usable = std::max(0.0, limits.clockSeconds - held);
+        const double share = (usable + limits.incrementSeconds * (left - 1)) / left;
+        t = std::min(share, 0.2 * usable) - elapsed;
     } else {
         int movesLeft = 80 - plyCount / 2;
         if (movesLeft <= 20) movesLeft = 20;

@@ -139,8 +139,8 @@ TEST(Xboard, LevelStAndSdSetTheTimeAndDepthOfAMove) {
     } rows[] = {
         // The classic rule without a time control: 60 s over 80 moves.
         {"new\ntime 6000\ne2e4\n", 0.75, 0},
-        // 40 moves in a minute: a fortieth of the clock each.
-        {"new\nlevel 40 1 0\ntime 6000\ne2e4\n", 1.5, 0},
+        // 40 moves in a minute: a fortieth of what the relay reserve leaves each.
+        {"new\nlevel 40 1 0\ntime 6000\ne2e4\n", 1.4, 0},
         // A fixed time per move, inside which even the hard limit falls.
         {"new\nst 3\ntime 6000\ne2e4\n", 1.2, 0},
         // A depth limit under the usual clock; new lifts it again.
