@@ -197,11 +197,14 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
         std::int32_t runningBeta = beta;
         int legalMoves = 0;
 
-        // Step 6. The moves in order.
+        // Step 6. The moves in order; those that surely leave the own king attacked are
+        // dropped unmade.
+        const IllegalMoveFilter filter = illegalMoveFilter(position);
         for (int i = 0; i < list.count; ++i) {
             if (white ? best >= beta : best <= alpha) break;
 
             const Move& move = list.moves[i];
+            if (filter.rejects(position, move)) continue;
             Position child;
             copyPosition(child, position);
             makeMove(child, move);
@@ -350,6 +353,8 @@ std::int32_t quiesce(Searcher& searcher, Position& position, std::int32_t alpha,
         list.moves[count++] = move;
     }
 
+    // Moves that surely leave the own king attacked are dropped unmade.
+    const IllegalMoveFilter filter = illegalMoveFilter(position);
     int legalMoves = 0;
     for (int n = 0; n < count; ++n) {
         int pick = n;
@@ -359,6 +364,8 @@ std::int32_t quiesce(Searcher& searcher, Position& position, std::int32_t alpha,
         std::swap(keys[n], keys[pick]);
         std::swap(list.moves[n], list.moves[pick]);
         const Move& move = list.moves[n];
+
+        if (filter.rejects(position, move)) continue;
 
         // Below a leaf nothing reads the keys: no table, no repetitions.
         Position child;
