@@ -363,7 +363,8 @@ namespace {
 
 // The key pairs of the pieces an en passant capture, a castling or a promotion changes
 // besides the mover's from and to squares.
-std::uint64_t rareMoveKeys(const HashKeys& k, const Move& move, PieceCode p, PieceCode target) {
+[[gnu::noinline]] std::uint64_t rareMoveKeys(const HashKeys& k, const Move& move, PieceCode p,
+                                             PieceCode target) {
     std::uint64_t keys = 0;
     auto piece = [&](int code, int square) {
         if (code < 12) keys ^= k.piecePair[square * 12 + code];  // an empty square has none
@@ -396,45 +397,48 @@ void keysAfterMoves(const Position& parent, const Move* moves, int count,
     const HashKeys& k = hashKeys();
     const BoardRecord& board = parent.board;
     const unsigned rights = castleRights(board);
+    // A king move ends both rights of its side: the mover is the side to move.
+    const unsigned kingLost = board.sideToMove() == White ? 3u : 12u;
     // Every child has the other side to move and loses the parent's en passant file.
     const std::uint64_t sideKeys =
         (parent.hashIndexKey | std::uint64_t(parent.hashLockKey) << 32) ^ k.sidePair;
     const std::uint64_t base = board.epAvailable() ? sideKeys ^ k.epPair[board.epFile()] : sideKeys;
+    const char* const slotBase = slots.base;
+    const std::uint32_t slotMask = slots.mask;
+    const int strideShift = slots.strideShift;
     for (int i = 0; i < count; ++i) {
         const Move& move = moves[i];
         std::uint64_t keys = sideKeys;  // a move off the board leaves the board as it is
-        if (!move.offBoard()) {
+        if (!move.offBoard()) [[likely]] {
             keys = base;
             const int from = move.from(), to = move.to();
             const PieceCode p = board.squares[from];
-            const PieceCode target = board.squares[to];
             const int type = typeOf(p);
-            if (p < 12) keys ^= k.piecePair[from * 12 + p] ^ k.piecePair[to * 12 + p];
+            if (p < 12) [[likely]]
+                keys ^= k.piecePair[from * 12 + p] ^ k.piecePair[to * 12 + p];
             if (move.kind == KindCapture) {
+                const PieceCode target = board.squares[to];
                 if (target < 12) keys ^= k.piecePair[to * 12 + target];
-            } else if (move.kind != KindQuiet) {
-                keys ^= rareMoveKeys(k, move, p, target);
+            } else if (move.kind != KindQuiet) [[unlikely]] {
+                keys ^= rareMoveKeys(k, move, p, board.squares[to]);
             }
             // The rights applyMoveToBoard takes: a king's both, a rook's own corner, and
             // the corner moved to.
             if (rights) {
                 unsigned lost = cornerRight[to];
-                if (type == Rook) lost |= cornerRight[from];
-                if (type == King) lost |= colourOf(p) ? 3u : 12u;
+                lost |= type == Rook ? cornerRight[from] : 0u;
+                lost |= type == King ? kingLost : 0u;
                 keys ^= k.castlePair[rights & lost];
             }
-            // A double step opens en passant, unless it was itself an en passant capture.
-            if (type == Pawn &&
-                ((move.fromRank == 1 && move.toRank == 3) ||
-                 (move.fromRank == 6 && move.toRank == 4)) &&
-                !(board.epAvailable() && (move.kind & KindEnPassantBit)))
-                keys ^= k.epPair[move.fromFile];
+            // A double step opens en passant: the only pawn move over two ranks (an en
+            // passant capture goes one).
+            if (type == Pawn && (move.fromRank ^ move.toRank) == 2) keys ^= k.epPair[move.fromFile];
         }
         indexKeys[i] = std::uint32_t(keys);
         lockKeys[i] = std::uint32_t(keys >> 32);
-        if (slots.base)
-            __builtin_prefetch(slots.base + (std::size_t(std::uint32_t(keys) & slots.mask)
-                                             << slots.strideShift));
+        if (slotBase)
+            __builtin_prefetch(slotBase + (std::size_t(std::uint32_t(keys) & slotMask)
+                                           << strideShift));
     }
 }
 
