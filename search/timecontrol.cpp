@@ -50,24 +50,6 @@ bool hardTimeExceeded(Searcher& searcher, bool quiet) {
     return true;
 }
 
-bool stopRequested(Searcher& searcher) {
-    const bool stop = (searcher.stopRequest && searcher.stopRequest->load(std::memory_order_relaxed)) ||
-                      (searcher.nodeLimit != 0 && searcher.nodeCount >= searcher.nodeLimit);
-    if (stop) searcher.aborted = true;
-    return stop;
-}
-
-bool pollHardTime(Searcher& searcher, bool quiet) {
-    if (!searcher.hardAborted && ++searcher.pollCount < HardLimitPollInterval) return false;
-    searcher.pollCount = 0;
-    return hardTimeExceeded(searcher, quiet);
-}
-
-bool searchMustAbort(Searcher& searcher, int ply) {
-    return !searcher.bestMove.isNone() &&
-           (pollHardTime(searcher, ply != 0) || stopRequested(searcher));
-}
-
 bool shouldStopBeforePass(Searcher& searcher) {
     if (searcher.bestMove.isNone()) return false;
     if (stopRequested(searcher)) return true;
