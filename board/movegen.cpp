@@ -478,6 +478,88 @@ IllegalMoveFilter illegalMoveFilter(const Position& position) {
 
 namespace {
 
+// How two squares see each other on an empty board, from the first to the second.
+enum : std::uint8_t {
+    SameLine = 1,      // a rank or a file
+    SameDiagonal = 2,
+    KnightJump = 4,
+    KingStep = 8,
+    WhitePawnTakes = 16,  // a White pawn on the first takes on the second
+    BlackPawnTakes = 32,
+};
+
+constexpr auto squareRelations = [] {
+    std::array<std::array<std::uint8_t, 64>, 64> table{};
+    for (int a = 0; a < 64; ++a) {
+        for (int b = 0; b < 64; ++b) {
+            if (a == b) continue;
+            const int df = (b >> 3) - (a >> 3), dr = (b & 7) - (a & 7);
+            const int af = df < 0 ? -df : df, ar = dr < 0 ? -dr : dr;
+            std::uint8_t r = 0;
+            if (df == 0 || dr == 0) r |= SameLine;
+            if (af == ar) r |= SameDiagonal;
+            if (af * ar == 2) r |= KnightJump;
+            if (af <= 1 && ar <= 1) r |= KingStep;
+            if (af == 1 && dr == 1) r |= WhitePawnTakes;
+            if (af == 1 && dr == -1) r |= BlackPawnTakes;
+            table[a][b] = r;
+        }
+    }
+    return table;
+}();
+
+// The relations by which a piece of the type (and colour, for a pawn) on one square
+// could attack the other.
+constexpr std::uint8_t attackRelation(int type, int colour) {
+    switch (type) {
+        case King: return KingStep;
+        case Queen: return SameLine | SameDiagonal;
+        case Rook: return SameLine;
+        case Bishop: return SameDiagonal;
+        case Knight: return KnightJump;
+        default: return colour == White ? WhitePawnTakes : BlackPawnTakes;
+    }
+}
+
+}  // namespace
+
+ForeseenMoveTest foreseenMoveTest(const Position& position) {
+    const int side = position.board.sideToMove();
+    const SideState& me = position.side(side);
+    const SideState& op = position.side(side ^ 1);
+    ForeseenMoveTest test{false, -1, -1};
+    if (me.kingFile < 0 || op.kingFile < 0 || position.inCheck[0] || position.inCheck[1] ||
+        !marksAreExact(me) || !marksAreExact(op))
+        return test;
+    test.enabled = true;
+    test.kingSquare = squareIndex(me.kingFile, me.kingRank);
+    test.enemyKing = squareIndex(op.kingFile, op.kingRank);
+    return test;
+}
+
+// With exact marks a changed occupancy moves a slider's marks only along the lines
+// through the squares it reaches there, and a piece standing on the to-square only
+// blocks. So the mover's king can be uncovered only through a from-square on one of its
+// lines that an enemy slider reaches (a king step only onto a marked square, which the
+// search's filter rejects first), and the enemy's king is attacked only by the moved
+// piece from its new square or through a from-square that one of the mover's sliders
+// reaches.
+bool ForeseenMoveTest::foresees(const Position& position, const Move& move) const {
+    if (!enabled || (move.kind != KindQuiet && move.kind != KindCapture)) return false;
+    const int side = position.board.sideToMove();
+    const int from = move.from(), to = move.to();
+    const PieceCode piece = position.board.squares[from];
+    if (squareRelations[to][enemyKing] & attackRelation(typeOf(piece), side)) return false;
+    const std::uint8_t lines = SameLine | SameDiagonal;
+    if ((squareRelations[from][enemyKing] & lines) && sliderMarksOn(position.side(side), from))
+        return false;
+    if (from == kingSquare) return marksOn(position.side(side ^ 1), to) == 0;
+    return !((squareRelations[kingSquare][from] & lines) &&
+             sliderMarksOn(position.side(side ^ 1), from));
+}
+
+namespace {
+
 std::uint64_t perftLevel(const Position& position, int depth, MoveList* lists) {
     MoveList& list = lists[0];
     list.count = 0;

@@ -58,6 +58,21 @@ inline bool IllegalMoveFilter::rejects(const Position& position, const Move& mov
     return !((evasions >> to) & 1);
 }
 
+// Moves whose made child the search can foresee without making it: the mover's king
+// stays unattacked and the opponent's king is not attacked, exactly as the child's
+// attack boards would show. Only plain moves and captures of a node in which neither
+// king is attacked and both sides' marks are exact (each piece its own slot bit, no two
+// bishops on one colour); otherwise nothing is foreseen.
+struct ForeseenMoveTest {
+    bool enabled;
+    std::int32_t kingSquare;   // the mover's
+    std::int32_t enemyKing;
+
+    // True when the move surely neither leaves the own king attacked nor gives check.
+    bool foresees(const Position& position, const Move& move) const;
+};
+ForeseenMoveTest foreseenMoveTest(const Position& position);
+
 // Leaves of the legal move tree below position (moves that leave the mover's king
 // attacked are dropped); depth 0 counts the position itself. Depths beyond PerftMaxDepth
 // give 0.

@@ -56,6 +56,30 @@ std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
     return initialBest;
 }
 
+namespace {
+
+// What a node's first step answers from the table, read with its keys alone: an entry
+// of at least its depth whose bound falls outside its window (as in step 1 below). The
+// caller must know the node legal, its depth exact and not cut by the ply limit.
+inline bool childAnswer(const Searcher& searcher, const ChildKeys& keys, int i, int depth,
+                        int ply, std::int32_t alpha, std::int32_t beta, std::int32_t& value) {
+    const HashEntry* entry = searcher.table.probe(keys.index[i], keys.lock[i]);
+    if (!entry || entry->depth < depth) return false;
+    const int lower = scoreFromTable(entry->lower(), ply);
+    if (lower >= beta) {
+        value = lower;
+        return true;
+    }
+    const int upper = scoreFromTable(entry->upper(), ply);
+    if (upper <= alpha) {
+        value = upper;
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alpha,
                        std::int32_t beta, int depth, int ply, const Move& last) {
     if (ply >= MaxSearchPly) depth = 0;
@@ -109,42 +133,51 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
         // Step 5. The moves in order; those that surely leave the own king attacked are
         // dropped unmade.
         const IllegalMoveFilter filter = illegalMoveFilter(position);
+        const ForeseenMoveTest foreseen = foreseenMoveTest(position);
+        const bool childrenMayAnswer = ply > 0 && ply + 1 < MaxSearchPly;
         for (int i = 0; i < list.count; ++i) {
             if (white ? best >= beta : best <= alpha) break;
 
             const Move& move = list.moves[i];
             if (filter.rejects(position, move)) continue;
-            Position child;
-            copyPosition(child, position);
-            makeMove(child, move);
-            child.hashIndexKey = keys.index[i];
-            child.hashLockKey = keys.lock[i];
-            if (child.inCheck[side]) continue;  // leaves the own king attacked
+            const std::int32_t childAlpha = white ? runningAlpha : alpha;
+            const std::int32_t childBeta = white ? beta : runningBeta;
+            // A child whose entry answers its first step need not be made, where the node
+            // can tell unmade that the move is legal and gives no check (so the child's
+            // depth is one less). The root makes every child: it marks repetitions.
+            std::int32_t v;
+            if (!(childrenMayAnswer &&
+                  childAnswer(searcher, keys, i, depth - 1, ply + 1, childAlpha, childBeta, v) &&
+                  foreseen.foresees(position, move))) {
+                Position child;
+                copyPosition(child, position);
+                makeMove(child, move);
+                child.hashIndexKey = keys.index[i];
+                child.hashLockKey = keys.lock[i];
+                if (child.inCheck[side]) continue;  // leaves the own king attacked
 
-            // A checking move is searched one ply deeper than the others.
-            const int newDepth = depth - 1 + (child.inCheck[1 - side] ? 1 : 0);
+                // A checking move is searched one ply deeper than the others.
+                const int newDepth = depth - 1 + (child.inCheck[1 - side] ? 1 : 0);
 
-            // Only the root knows the game: a child that repeats it is marked as a draw
-            // and the search below finds the mark at once.
-            if (ply == 0 && gameHasSeen(*searcher.engine, child.board)) {
-                markRepetition(searcher, child);
-                std::cout << "repetition: ";
-                writeCoordinate(std::cout, move);
-                std::cout << ", value: " << searcher.drawValue << ", best: " << best
-                          << std::endl;
+                // Only the root knows the game: a child that repeats it is marked as a
+                // draw and the search below finds the mark at once.
+                if (ply == 0 && gameHasSeen(*searcher.engine, child.board)) {
+                    markRepetition(searcher, child);
+                    std::cout << "repetition: ";
+                    writeCoordinate(std::cout, move);
+                    std::cout << ", value: " << searcher.drawValue << ", best: " << best
+                              << std::endl;
+                }
+                v = alphaBeta(searcher, child, childAlpha, childBeta, newDepth, ply + 1, move);
             }
 
             if (white) {
-                const std::int32_t v =
-                    alphaBeta(searcher, child, runningAlpha, beta, newDepth, ply + 1, move);
                 if (v > best) {
                     best = v;
                     bestIndex = i;
                 }
                 runningAlpha = std::max(runningAlpha, best);
             } else {
-                const std::int32_t v =
-                    alphaBeta(searcher, child, alpha, runningBeta, newDepth, ply + 1, move);
                 if (v < best) {
                     best = v;
                     bestIndex = i;

@@ -248,6 +248,62 @@ TEST(MoveGen, IllegalMoveFilterDropsOnlyMovesThatLeaveTheKingAttacked) {
     }
 }
 
+// Rows: a position and how many of its moves the search may answer from the table
+// without making them (-1: not counted, only checked below).
+struct ForeseenCase {
+    const char* fen;
+    int foreseen;
+};
+
+constexpr ForeseenCase foreseenCases[] = {
+    // All but Rh8+: the rook along the h-file below the eighth rank, to g1 and f1, and
+    // the king's five steps.
+    {"k7/8/8/8/8/8/8/4K2R w - - 0 1", 13},
+    // The capture on e6 checks with the pawn; the push does not.
+    {"8/3k4/4p3/3P4/8/8/8/4K3 w - - 0 1", 6},
+    // Every knight move uncovers the rook on the king's file.
+    {"4k3/8/8/8/8/8/4N3/4R1K1 w - - 0 1", 10},
+    // The bishop is pinned; the king's four steps are not.
+    {"4k3/4r3/8/8/8/8/4B3/4K3 w - - 0 1", 4},
+    // In check, or with two bishops on squares of one colour, nothing is foreseen.
+    {"4k3/4r3/8/8/8/8/3N4/R3K3 w - - 0 1", 0},
+    {"4k3/8/8/8/8/4B3/8/2B1K3 w - - 0 1", 0},
+    {"r1bqk2r/pppp1ppp/2n2n2/2b1p3/2B1P3/3P1N2/PPP2PPP/RNBQK2R w KQkq - 0 1", -1},
+    {"r3k2r/1bq1bppp/p2ppn2/1p6/3NPP2/P1N1B3/1PPQB1PP/2KR3R b kq - 0 1", -1},
+};
+
+// A foreseen move's child has neither king attacked, at the root and two plies below.
+TEST(MoveGen, ForeseenMovesNeitherLeaveNorGiveCheck) {
+    for (const ForeseenCase& c : foreseenCases) {
+        int foreseen = 0;
+        std::vector<Position> level{expandedFen(c.fen)};
+        for (int ply = 0; ply < 3; ++ply) {
+            std::vector<Position> next;
+            for (const Position& p : level) {
+                const ForeseenMoveTest test = foreseenMoveTest(p);
+                const IllegalMoveFilter filter = illegalMoveFilter(p);
+                const MoveList list = generated(p);
+                for (int i = 0; i < list.count; ++i) {
+                    const Move& move = list.moves[i];
+                    Position child = p;
+                    makeMove(child, move);
+                    // The search asks only about moves its filter has let through.
+                    if (!filter.rejects(p, move) && test.foresees(p, move)) {
+                        EXPECT_FALSE(child.inCheck[0] || child.inCheck[1])
+                            << c.fen << ": " << name(move);
+                        foreseen += ply == 0;
+                    }
+                    if (!child.inCheck[p.board.sideToMove()]) next.push_back(child);
+                }
+            }
+            level = std::move(next);
+        }
+        if (c.foreseen >= 0) {
+            EXPECT_EQ(foreseen, c.foreseen) << c.fen;
+        }
+    }
+}
+
 TEST(MoveGen, ListHoldsMoreThanAHundredMoves) {
     // Four queens, two bishops, a knight, two rooks and castling: 114 moves, counted
     // independently with chess.js.
