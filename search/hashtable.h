@@ -1,6 +1,7 @@
 // The transposition table: 16-byte entries, one slot per position, no buckets.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -68,12 +69,37 @@ struct HashEntry {
 };
 static_assert(sizeof(HashEntry) == 16, "the table is sized in 16-byte entries");
 
-HashEntry packHashEntry(std::uint32_t lock, int depth, const Move& move, int lower, int upper);
+// File in bits 0..2, rank in bits 3..5; the -1 of "no move" becomes 7/7.
+inline std::uint8_t packSquare(std::int8_t file, std::int8_t rank) {
+    return std::uint8_t((file & 7) | (rank & 7) << 3);
+}
+inline constexpr std::uint8_t SquareBits = 0x3F;
+
+inline HashEntry packHashEntry(std::uint32_t lock, int depth, const Move& move, int lower,
+                               int upper) {
+    HashEntry entry{};
+    entry.lock = lock;
+    entry.depth = std::uint8_t(depth);
+    entry.from = packSquare(move.fromFile, move.fromRank);
+    entry.to = packSquare(move.toFile, move.toRank);
+    entry.setLower(lower);
+    entry.setUpper(upper);
+    return entry;
+}
 
 // Bounds of a result v found with the window (alpha, beta) as narrowed at the node:
 // above alpha it is a lower bound, below beta also an upper bound; at or below alpha
 // only an upper bound.
-void boundsOfResult(int v, int alpha, int beta, int& lower, int& upper);
+inline void boundsOfResult(int v, int alpha, int beta, int& lower, int& upper) {
+    lower = -ScoreInfinity;
+    upper = ScoreInfinity;
+    if (v > alpha) {
+        lower = v;
+        if (v < beta) upper = v;
+    } else {
+        upper = v;
+    }
+}
 
 // The largest power of two of 16-byte entries that fits in the memory, at least one
 // entry and at most MaxHashEntries (the keys are drawn below a signed 32-bit modulus).
@@ -128,6 +154,24 @@ struct HashTable {
 // Another position's slot is taken over; a deeper result replaces, a shallower one is
 // dropped, one of equal depth narrows the bounds and takes the new move. force
 // overwrites whatever the slot holds (repetition marks).
-void storeHashEntry(HashTable& table, const Position& position, const HashEntry& entry, bool force);
+inline void storeHashEntry(HashTable& table, const Position& position, const HashEntry& entry,
+                           bool force) {
+    const std::uint32_t i = position.hashIndexKey & (table.entryCount - 1);
+    HashEntry& slot = table.entries[i];
+    if (force || slot.lock != entry.lock || entry.depth > slot.depth) {
+        slot = entry;
+        const std::uint64_t bit = std::uint64_t(1) << (i & 63);
+        std::uint64_t& word = table.deepSlots[i >> 6];
+        word = entry.depth > 0 ? word | bit : word & ~bit;
+        return;
+    }
+    if (entry.depth < slot.depth) return;
+
+    // Same position, same depth: both results hold, so keep the narrower window.
+    slot.setLower(std::max(slot.lower(), entry.lower()));
+    slot.setUpper(std::min(slot.upper(), entry.upper()));
+    slot.from = std::uint8_t((slot.from & ~SquareBits) | (entry.from & SquareBits));
+    slot.to = std::uint8_t((slot.to & ~SquareBits) | (entry.to & SquareBits));
+}
 
 }  // namespace corvina
