@@ -527,11 +527,10 @@ ForeseenMoveTest foreseenMoveTest(const Position& position) {
     const int side = position.board.sideToMove();
     const SideState& me = position.side(side);
     const SideState& op = position.side(side ^ 1);
-    ForeseenMoveTest test{false, -1, -1};
+    ForeseenMoveTest test{-1, -1};
     if (me.kingFile < 0 || op.kingFile < 0 || position.inCheck[0] || position.inCheck[1] ||
         !marksAreExact(me) || !marksAreExact(op))
         return test;
-    test.enabled = true;
     test.kingSquare = squareIndex(me.kingFile, me.kingRank);
     test.enemyKing = squareIndex(op.kingFile, op.kingRank);
     return test;
@@ -540,12 +539,11 @@ ForeseenMoveTest foreseenMoveTest(const Position& position) {
 // With exact marks a changed occupancy moves a slider's marks only along the lines
 // through the squares it reaches there, and a piece standing on the to-square only
 // blocks. So the mover's king can be uncovered only through a from-square on one of its
-// lines that an enemy slider reaches (a king step only onto a marked square, which the
-// search's filter rejects first), and the enemy's king is attacked only by the moved
-// piece from its new square or through a from-square that one of the mover's sliders
-// reaches.
+// lines that an enemy slider reaches (a king step only onto a marked square), and the
+// enemy's king is attacked only by the moved piece from its new square or through a
+// from-square that one of the mover's sliders reaches.
 bool ForeseenMoveTest::foresees(const Position& position, const Move& move) const {
-    if (!enabled || (move.kind != KindQuiet && move.kind != KindCapture)) return false;
+    if (kingSquare < 0 || (move.kind != KindQuiet && move.kind != KindCapture)) return false;
     const int side = position.board.sideToMove();
     const int from = move.from(), to = move.to();
     const PieceCode piece = position.board.squares[from];

@@ -64,8 +64,7 @@ inline bool IllegalMoveFilter::rejects(const Position& position, const Move& mov
 // king is attacked and both sides' marks are exact (each piece its own slot bit, no two
 // bishops on one colour); otherwise nothing is foreseen.
 struct ForeseenMoveTest {
-    bool enabled;
-    std::int32_t kingSquare;   // the mover's
+    std::int32_t kingSquare;  // the mover's; -1 to foresee nothing
     std::int32_t enemyKing;
 
     // True when the move surely neither leaves the own king attacked nor gives check.
