@@ -341,26 +341,6 @@ void makeMove(Position& position, const Move& move) {
 
 namespace {
 
-// Castling rights as four bits in the order of the castle keys.
-inline unsigned castleRights(const BoardRecord& board) {
-    return ((board.state >> 6) & 1) | ((board.state >> 4) & 2) | ((board.state2 & 1) << 2) |
-           ((board.state >> 4) & 8);
-}
-
-// The right a move from or to the square ends when its rook stands or stood there.
-constexpr std::array<std::uint8_t, 64> cornerRight = [] {
-    std::array<std::uint8_t, 64> table{};
-    table[squareIndex(0, 0)] = 1;
-    table[squareIndex(7, 0)] = 2;
-    table[squareIndex(0, 7)] = 4;
-    table[squareIndex(7, 7)] = 8;
-    return table;
-}();
-
-}  // namespace
-
-namespace {
-
 // The key pairs of the pieces an en passant capture, a castling or a promotion changes
 // besides the mover's from and to squares.
 [[gnu::noinline]] std::uint64_t rareMoveKeys(const HashKeys& k, const Move& move, PieceCode p,
@@ -405,7 +385,6 @@ void keysAfterMoves(const Position& parent, const Move* moves, int count,
     const std::uint64_t base = board.epAvailable() ? sideKeys ^ k.epPair[board.epFile()] : sideKeys;
     const char* const slotBase = slots.base;
     const std::uint32_t slotMask = slots.mask;
-    const int strideShift = slots.strideShift;
     for (int i = 0; i < count; ++i) {
         const Move& move = moves[i];
         std::uint64_t keys = sideKeys;  // a move off the board leaves the board as it is
@@ -437,9 +416,30 @@ void keysAfterMoves(const Position& parent, const Move* moves, int count,
         indexKeys[i] = std::uint32_t(keys);
         lockKeys[i] = std::uint32_t(keys >> 32);
         if (slotBase)
-            __builtin_prefetch(slotBase + (std::size_t(std::uint32_t(keys) & slotMask)
-                                           << strideShift));
+            __builtin_prefetch(slotBase +
+                               std::size_t(std::uint32_t(keys) & slotMask) * SlotArray::SlotBytes);
     }
+}
+
+ChildKeyWriter childKeyWriter(const Position& parent, std::uint64_t* out, const SlotArray& slots) {
+    const HashKeys& k = hashKeys();
+    const BoardRecord& board = parent.board;
+    ChildKeyWriter writer{};
+    writer.parent = &parent;
+    writer.k = &k;
+    writer.base = (parent.hashIndexKey | std::uint64_t(parent.hashLockKey) << 32) ^ k.sidePair;
+    if (board.epAvailable()) writer.base ^= k.epPair[board.epFile()];
+    writer.out = out;
+    writer.slots = slots;
+    writer.rights = castleRights(board);
+    writer.kingLost = board.sideToMove() == White ? 3u : 12u;
+    return writer;
+}
+
+void ChildKeyWriter::rare(const Move& move) {
+    std::uint32_t index, lock;
+    keysAfterMoves(*parent, &move, 1, &index, &lock, slots);
+    *out++ = index | std::uint64_t(lock) << 32;
 }
 
 void updateKeysAfterMove(Position& child, const Position& parent, const Move& move) {

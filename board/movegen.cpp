@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstring>
+#include <utility>
 
 #include "board/makemove.h"
 #include "board/position.h"
@@ -58,6 +59,23 @@ inline void addMove(Move*& out, int fromFile, int fromRank, int toFile, int toRa
     ++out;
 }
 
+// The target square's two bytes of a move's squares word, by square.
+constexpr std::array<std::uint32_t, 64> targetBytes = [] {
+    std::array<std::uint32_t, 64> table{};
+    for (int square = 0; square < 64; ++square)
+        table[square] = std::uint32_t(square >> 3) << 16 | std::uint32_t(square & 7) << 24;
+    return table;
+}();
+
+// As addMove, for a piece whose from-square bytes (file | rank << 8) are known.
+inline void addMoveTo(Move*& out, std::uint32_t fromBytes, int to, int kind) {
+    const std::uint32_t squares = fromBytes | targetBytes[to];
+    const std::uint16_t tail = std::uint16_t(kind | 2 << 8);
+    std::memcpy(reinterpret_cast<char*>(out), &squares, 4);
+    std::memcpy(reinterpret_cast<char*>(out) + 4, &tail, 2);
+    ++out;
+}
+
 constexpr bool onBoard(int file, int rank) { return unsigned(file) < 8 && unsigned(rank) < 8; }
 
 // A knight's or king's targets from each square, in the order of its direction table, so
@@ -102,19 +120,26 @@ constexpr std::array<std::array<Ray, 8>, 64> rays = [] {
 
 // A slider's moves along the king directions first, first + step, ... below 8: all eight
 // for a queen, the even ones (the lines) for a rook, the odd ones for a bishop.
-Move* generateSlides(Move* list, const BoardRecord& board, int side, int file, int rank,
-                     int first, int step) {
+template <class Keys>
+[[gnu::always_inline]] inline Move* generateSlides(Move* list, const BoardRecord& board,
+                                                   int side, int file, int rank, int first,
+                                                   int step, Keys& keys) {
     const std::array<Ray, 8>& from = rays[squareIndex(file, rank)];
+    const std::uint32_t fromBytes = std::uint32_t(file) | std::uint32_t(rank) << 8;
     for (int d = first; d < 8; d += step) {
         const Ray& ray = from[d];
         for (int i = 0; i < ray.count; ++i) {
             const int to = ray.squares[i];
             const PieceCode target = board.squares[to];
             if (isEmptyCode(target)) {
-                addMove(list, file, rank, to >> 3, to & 7, KindQuiet);
+                addMoveTo(list, fromBytes, to, KindQuiet);
+                keys.plain(to);
                 continue;
             }
-            if (colourOf(target) != side) addMove(list, file, rank, to >> 3, to & 7, KindCapture);
+            if (colourOf(target) != side) {
+                addMoveTo(list, fromBytes, to, KindCapture);
+                keys.capture(to, target);
+            }
             break;
         }
     }
@@ -122,20 +147,28 @@ Move* generateSlides(Move* list, const BoardRecord& board, int side, int file, i
 }
 constexpr std::array<Leaps, 64> knightLeaps = leapsOf(knightDirections);
 
-Move* generateLeaps(Move* list, const BoardRecord& board, int side, int file, int rank,
-                    const Leaps& leaps) {
+template <class Keys>
+[[gnu::always_inline]] inline Move* generateLeaps(Move* list, const BoardRecord& board,
+                                                  int side, int file, int rank,
+                                                  const Leaps& leaps, Keys& keys) {
+    const std::uint32_t fromBytes = std::uint32_t(file) | std::uint32_t(rank) << 8;
     for (int i = 0; i < leaps.count; ++i) {
         const int to = leaps.squares[i];
         const PieceCode target = board.squares[to];
-        if (isEmptyCode(target))
-            addMove(list, file, rank, to >> 3, to & 7, KindQuiet);
-        else if (colourOf(target) != side)
-            addMove(list, file, rank, to >> 3, to & 7, KindCapture);
+        if (isEmptyCode(target)) {
+            addMoveTo(list, fromBytes, to, KindQuiet);
+            keys.plain(to);
+        } else if (colourOf(target) != side) {
+            addMoveTo(list, fromBytes, to, KindCapture);
+            keys.capture(to, target);
+        }
     }
     return list;
 }
 
-void generateCastling(Move*& list, const Position& position, int side, int file, int rank) {
+template <class Keys>
+[[gnu::always_inline]] inline void generateCastling(Move*& list, const Position& position,
+                                                   int side, int file, int rank, Keys& keys) {
     const BoardRecord& board = position.board;
     // The rights imply the king stands on the e-file; the test keeps odd trusted FEN from
     // reading past the board.
@@ -147,15 +180,21 @@ void generateCastling(Move*& list, const Position& position, int side, int file,
     PieceCode rook = makeCode(Rook, side);
     if (position.castlePathFree[2 * side + 1] && kingSide &&
         isEmptyCode(board.at(file + 1, rank)) && isEmptyCode(board.at(file + 2, rank)) &&
-        board.at(7, rank) == rook)
+        board.at(7, rank) == rook) {
         addMove(list, file, rank, file + 2, rank, KindCastling);
+        keys.rare(list[-1]);
+    }
     if (position.castlePathFree[2 * side] && queenSide && isEmptyCode(board.at(file - 1, rank)) &&
         isEmptyCode(board.at(file - 2, rank)) && isEmptyCode(board.at(file - 3, rank)) &&
-        board.at(0, rank) == rook)
+        board.at(0, rank) == rook) {
         addMove(list, file, rank, file - 2, rank, KindCastling);
+        keys.rare(list[-1]);
+    }
 }
 
-void generatePawn(Move*& list, const BoardRecord& board, int side, int file, int rank) {
+template <class Keys>
+[[gnu::always_inline]] inline void generatePawn(Move*& list, const BoardRecord& board,
+                                               int side, int file, int rank, Keys& keys) {
     const int d = side ? 1 : -1;
     const int toRank = rank + d;
     if (unsigned(toRank) >= 8) return;  // no pawn stands on the last rank in a legal game
@@ -167,19 +206,32 @@ void generatePawn(Move*& list, const BoardRecord& board, int side, int file, int
         if (unsigned(toFile) >= 8) continue;
         PieceCode target = board.at(toFile, toRank);
         if (isEmptyCode(target) || colourOf(target) == side) {
-            if (board.epAvailable() && toFile == board.epFile() && toRank == epRank)
+            if (board.epAvailable() && toFile == board.epFile() && toRank == epRank) {
                 addMove(list, file, rank, toFile, toRank, KindEnPassant);
+                keys.rare(list[-1]);
+            }
+        } else if (lastRank) {
+            addMove(list, file, rank, toFile, toRank, KindPromotionCapture);
+            keys.rare(list[-1]);
         } else {
-            addMove(list, file, rank, toFile, toRank,
-                    lastRank ? KindPromotionCapture : KindCapture);
+            addMove(list, file, rank, toFile, toRank, KindCapture);
+            keys.capture(squareIndex(toFile, toRank), target);
         }
     }
 
     if (!isEmptyCode(board.at(file, toRank))) return;
-    addMove(list, file, rank, file, toRank, lastRank ? KindPromotion : KindQuiet);
+    if (lastRank) {
+        addMove(list, file, rank, file, toRank, KindPromotion);
+        keys.rare(list[-1]);
+        return;  // no double step from the rank before the last
+    }
+    addMove(list, file, rank, file, toRank, KindQuiet);
+    keys.plain(squareIndex(file, toRank));
     const int startRank = side ? 1 : 6;
-    if (rank == startRank && isEmptyCode(board.at(file, toRank + d)))
+    if (rank == startRank && isEmptyCode(board.at(file, toRank + d))) {
         addMove(list, file, rank, file, toRank + d, KindQuiet);
+        keys.doubleStep(squareIndex(file, toRank + d), file);
+    }
 }
 
 inline void swapMoves(MoveList& list, int a, int b) {
@@ -190,7 +242,22 @@ inline void swapMoves(MoveList& list, int a, int b) {
 
 }  // namespace
 
-void generateMoves(MoveList& moveList, const Position& position) {
+namespace {
+
+// Keys for no one: the plain generator.
+struct NoKeys {
+    void piece(int, PieceCode) {}
+    void plain(int) {}
+    void capture(int, PieceCode) {}
+    void doubleStep(int, int) {}
+    void rare(const Move&) {}
+};
+
+// The helpers are inlined here, and the writer copied in and out, so that its fields
+// stay in registers across the move stores, which may alias anything.
+template <class Keys>
+void generateInto(MoveList& moveList, const Position& position, Keys& writer) {
+    Keys keys = writer;
     const BoardRecord& board = position.board;
     Move* list = moveList.moves + moveList.count;
     const int side = board.sideToMove();
@@ -203,29 +270,42 @@ void generateMoves(MoveList& moveList, const Position& position) {
         const PieceCode code = board.squares[square];
         const int file = square >> 3;
         const int rank = square & 7;
+        keys.piece(square, code);
         switch (typeOf(code)) {
         case King:
-            list = generateLeaps(list, board, side, file, rank, kingLeaps[square]);
-            generateCastling(list, position, side, file, rank);
+            list = generateLeaps(list, board, side, file, rank, kingLeaps[square], keys);
+            generateCastling(list, position, side, file, rank, keys);
             break;
         case Queen:
-            list = generateSlides(list, board, side, file, rank, 0, 1);
+            list = generateSlides(list, board, side, file, rank, 0, 1, keys);
             break;
         case Rook:
-            list = generateSlides(list, board, side, file, rank, 0, 2);
+            list = generateSlides(list, board, side, file, rank, 0, 2, keys);
             break;
         case Bishop:
-            list = generateSlides(list, board, side, file, rank, 1, 2);
+            list = generateSlides(list, board, side, file, rank, 1, 2, keys);
             break;
         case Knight:
-            list = generateLeaps(list, board, side, file, rank, knightLeaps[square]);
+            list = generateLeaps(list, board, side, file, rank, knightLeaps[square], keys);
             break;
         default:
-            generatePawn(list, board, side, file, rank);
+            generatePawn(list, board, side, file, rank, keys);
             break;
         }
     }
     moveList.count = std::int32_t(list - moveList.moves);
+    writer = keys;
+}
+
+}  // namespace
+
+void generateMoves(MoveList& moveList, const Position& position) {
+    NoKeys none;
+    generateInto(moveList, position, none);
+}
+
+void generateMoves(MoveList& moveList, const Position& position, ChildKeyWriter& keys) {
+    generateInto(moveList, position, keys);
 }
 
 // The four square bytes of a move as one word, so that a compare of squares is one compare.
@@ -241,17 +321,20 @@ inline std::uint16_t targetWord(const Move& move) {
     return word;
 }
 
+namespace {
+
 // Each step swaps the chosen move forward, so the entries passed over change places; the
 // search's node counts depend on exactly this order.
-void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
-                const Move& hashMove) {
+template <class Swap>
+void orderWith(KillerTable& killers, int ply, MoveList& list, const Move& previous,
+               const Move& hashMove, Swap swap) {
     static_assert(offsetof(Move, toRank) == offsetof(Move, toFile) + 1);
     int n = 0;
     if (!hashMove.isNone()) {
         const std::uint32_t hash = squaresWord(hashMove);
         for (int i = 0; i < list.count; ++i) {
             if (squaresWord(list.moves[i]) == hash) {
-                swapMoves(list, i, 0);
+                swap(i, 0);
                 n = 1;
                 break;
             }
@@ -260,19 +343,34 @@ void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previ
     // Recaptures on the square the opponent just moved to.
     const std::uint16_t recapture = targetWord(previous);
     for (int i = n; i < list.count; ++i) {
-        if (targetWord(list.moves[i]) == recapture) swapMoves(list, i, n++);
+        if (targetWord(list.moves[i]) == recapture) swap(i, n++);
     }
     if (ply >= 0 && ply < KillerPlies) {
         const Move* k = killers.moves[ply];
         const std::uint32_t k0 = squaresWord(k[0]), k1 = squaresWord(k[1]), k2 = squaresWord(k[2]);
         for (int i = n; i < list.count; ++i) {
             const std::uint32_t m = squaresWord(list.moves[i]);
-            if (m == k0 || m == k1 || m == k2) swapMoves(list, i, n++);
+            if (m == k0 || m == k1 || m == k2) swap(i, n++);
         }
     }
     for (int i = n; i < list.count; ++i) {
-        if (list.moves[i].kind & KindCaptureBit) swapMoves(list, i, n++);
+        if (list.moves[i].kind & KindCaptureBit) swap(i, n++);
     }
+}
+
+}  // namespace
+
+void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
+                const Move& hashMove) {
+    orderWith(killers, ply, list, previous, hashMove, [&](int a, int b) { swapMoves(list, a, b); });
+}
+
+void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
+                const Move& hashMove, std::uint64_t* keyPairs) {
+    orderWith(killers, ply, list, previous, hashMove, [&](int a, int b) {
+        swapMoves(list, a, b);
+        std::swap(keyPairs[a], keyPairs[b]);
+    });
 }
 
 void recordKiller(KillerTable& killers, int ply, const Move& move, int score) {

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "board/makemove.h"
 #include "board/types.h"
 
 namespace corvina {
@@ -27,8 +28,13 @@ struct KillerTable {
 };
 
 void generateMoves(MoveList& list, const Position& position);
+// The same moves, with each child's keys written by keys as its move is listed.
+void generateMoves(MoveList& list, const Position& position, ChildKeyWriter& keys);
 void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
                 const Move& hashMove);
+// The same order, the children's key pairs (by list index) moved along with their moves.
+void orderMoves(KillerTable& killers, int ply, MoveList& list, const Move& previous,
+                const Move& hashMove, std::uint64_t* keyPairs);
 void recordKiller(KillerTable& killers, int ply, const Move& move, int score);
 
 // Moves a node can drop before making them, since they surely leave the mover's own king

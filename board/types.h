@@ -4,6 +4,7 @@
 // Every table of the board core and the search uses this index.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -101,7 +102,17 @@ struct AttackBoard {
     unsigned cell(int file, int rank) const {
         return unsigned(w[rank >> 1] >> ((rank & 1) * 32 + (7 - file) * 4)) & 15u;
     }
-    unsigned cell(int square) const { return cell(square >> 3, square & 7); }
+    unsigned cell(int square) const {
+        return unsigned(w[(square & 7) >> 1] >> cellShift[square]) & 15u;
+    }
+
+    // The cell's shift in its word, by square.
+    static constexpr std::array<std::uint8_t, 64> cellShift = [] {
+        std::array<std::uint8_t, 64> shifts{};
+        for (int square = 0; square < 64; ++square)
+            shifts[square] = std::uint8_t((square & 1) * 32 + (7 - (square >> 3)) * 4);
+        return shifts;
+    }();
 };
 
 // One colour's occupancy in the four orientations of the rotated-board scheme.

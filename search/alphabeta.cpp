@@ -13,13 +13,14 @@
 
 namespace corvina {
 
-void computeChildKeys(const Searcher& searcher, const Position& position, const MoveList& list,
+void generateChildren(const Searcher& searcher, const Position& position, MoveList& list,
                       ChildKeys& keys) {
-    static_assert(sizeof(HashEntry) == 16);
+    static_assert(sizeof(HashEntry) == SlotArray::SlotBytes);
     const HashTable& table = searcher.table;
-    keysAfterMoves(position, list.moves, list.count, keys.index, keys.lock,
-                   SlotArray{reinterpret_cast<const char*>(table.entries.get()),
-                             table.entryCount - 1, 4});
+    ChildKeyWriter writer = childKeyWriter(
+        position, keys.pair + list.count,
+        SlotArray{reinterpret_cast<const char*>(table.entries.get()), table.entryCount - 1});
+    generateMoves(list, position, writer);
 }
 
 std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
@@ -35,10 +36,10 @@ std::int32_t enhancedCutoffProbe(const Searcher& searcher, const MoveList& list,
     const std::uint64_t* deepSlots = table.deepSlots.get();
     const std::uint32_t mask = table.entryCount - 1;
     for (int i = 0; i < list.count; ++i) {
-        const std::uint32_t slot = keys.index[i] & mask;
+        const std::uint32_t slot = keys.index(i) & mask;
         if (depth > 0 && !((deepSlots[slot >> 6] >> (slot & 63)) & 1)) continue;
         const HashEntry* entry = &entries[slot];
-        if (entry->lock != keys.lock[i] || entry->depth < depth) continue;
+        if (entry->lock != keys.lock(i) || entry->depth < depth) continue;
         if (whiteToMove) {
             const int lower = scoreFromTable(entry->lower(), ply + 1);
             if (lower >= beta) {
@@ -63,7 +64,7 @@ namespace {
 // caller must know the node legal, its depth exact and not cut by the ply limit.
 inline bool childAnswer(const Searcher& searcher, const ChildKeys& keys, int i, int depth,
                         int ply, std::int32_t alpha, std::int32_t beta, std::int32_t& value) {
-    const HashEntry* entry = searcher.table.probe(keys.index[i], keys.lock[i]);
+    const HashEntry* entry = searcher.table.probe(keys.index(i), keys.lock(i));
     if (!entry || entry->depth < depth) return false;
     const int lower = scoreFromTable(entry->lower(), ply);
     if (lower >= beta) {
@@ -115,16 +116,15 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
         // Step 3. Generate and order: hash move, recaptures, killers, captures.
         MoveList list;
         list.reset();
-        generateMoves(list, position);
-        orderMoves(searcher.killers, ply, list, last, hashMove);
+        ChildKeys& keys = searcher.childKeys[ply];
+        generateChildren(searcher, position, list, keys);
+        orderMoves(searcher.killers, ply, list, last, hashMove, keys.pair);
 
         // Step 4. Children already in the table may cut the node at once.
         const int side = position.board.sideToMove();
         const bool white = side == White;
         std::int32_t best = white ? -ScoreInfinity : ScoreInfinity;
         int bestIndex = -1;
-        ChildKeys& keys = searcher.childKeys[ply];
-        computeChildKeys(searcher, position, list, keys);
         best = enhancedCutoffProbe(searcher, list, keys, alpha, beta, white, best, depth, ply,
                                    bestIndex);
         std::int32_t runningAlpha = alpha;
@@ -152,8 +152,8 @@ std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alph
                 Position child;
                 copyPosition(child, position);
                 makeMove(child, move);
-                child.hashIndexKey = keys.index[i];
-                child.hashLockKey = keys.lock[i];
+                child.hashIndexKey = keys.index(i);
+                child.hashLockKey = keys.lock(i);
                 if (child.inCheck[side]) continue;  // leaves the own king attacked
 
                 // A checking move is searched one ply deeper than the others.

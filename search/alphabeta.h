@@ -23,10 +23,11 @@ inline constexpr int MaxSearchPly = KillerPlies;
 std::int32_t alphaBeta(Searcher& searcher, Position& position, std::int32_t alpha,
                        std::int32_t beta, int depth, int ply, const Move& last);
 
-// Computes the keys of the list's children once for the cut-off probe and the move loop,
-// and starts loading each child's table slot: the probe and the children's own probes
-// then find their slots in the cache instead of waiting on each in turn.
-void computeChildKeys(const Searcher& searcher, const Position& position, const MoveList& list,
+// Generates the node's moves (after those already in the list) and each child's keys with
+// its move, once for the cut-off probe and the move loop, and starts loading each child's
+// table slot: the probe and the children's own probes then find their slots in the cache
+// instead of waiting on each in turn. Ordering the list must move the keys along.
+void generateChildren(const Searcher& searcher, const Position& position, MoveList& list,
                       ChildKeys& keys);
 
 // Looks the children up before searching them: one whose stored bound is deep enough

@@ -16,8 +16,10 @@ struct Engine;  // the owner: game history, pawn cache, tablebase switch
 
 // The two hash keys of every child in a move list, by list index.
 struct ChildKeys {
-    std::uint32_t index[MoveListCapacity];
-    std::uint32_t lock[MoveListCapacity];
+    std::uint64_t pair[MoveListCapacity];  // index key low, lock key high
+
+    std::uint32_t index(int i) const { return std::uint32_t(pair[i]); }
+    std::uint32_t lock(int i) const { return std::uint32_t(pair[i] >> 32); }
 };
 
 // A slot the current move's search marked as a repetition, and the position it marked.

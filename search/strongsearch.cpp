@@ -184,13 +184,13 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
 
         // Step 5. Generate and order as the design's search does.
         MoveList list;
-        generateAll(list, position);
-        orderMoves(searcher.killers, ply, list, last, hashMove);
+        list.reset();
+        ChildKeys& keys = searcher.childKeys[ply];
+        generateChildren(searcher, position, list, keys);
+        orderMoves(searcher.killers, ply, list, last, hashMove, keys.pair);
 
         std::int32_t best = white ? -ScoreInfinity : ScoreInfinity;
         int bestIndex = -1;
-        ChildKeys& keys = searcher.childKeys[ply];
-        computeChildKeys(searcher, position, list, keys);
         best = enhancedCutoffProbe(searcher, list, keys, alpha, beta, white, best, depth, ply,
                                    bestIndex);
         std::int32_t runningAlpha = alpha;
@@ -208,8 +208,8 @@ std::int32_t search(Searcher& searcher, Position& position, std::int32_t alpha,
             Position child;
             copyPosition(child, position);
             makeMove(child, move);
-            child.hashIndexKey = keys.index[i];
-            child.hashLockKey = keys.lock[i];
+            child.hashIndexKey = keys.index(i);
+            child.hashLockKey = keys.lock(i);
             if (child.inCheck[side]) continue;  // leaves the own king attacked
             ++legalMoves;
 

@@ -313,17 +313,36 @@ TEST(MakeMove, CapturedCornerRookClearsTheRightOnBothPaths) {
 
 TEST(MakeMove, KeysOfTheChildrenNeedNoChild) {
     // The search's cut-off probe takes every child's keys from the parent alone: rights
-    // lost to a king, a rook or a capture on a corner, en passant opened and closed.
+    // lost to a king, a rook or a capture on a corner, en passant opened and closed,
+    // promotions, castling. Both ways: from a list (keysAfterMoves), and written by the
+    // generator as it lists the moves, then carried along by the ordering.
     initTables();
     for (const char* fen : {"r3k2r/Pppp1ppp/1b3nbN/nP6/BBP1P3/q4N2/Pp1P2PP/R2Q1RK1 w kq - 0 1",
                             "r3k2r/p1pp1pb1/bn2Qnp1/2qPN3/Pp2P3/2N5/1PPBBPPP/R3K2R b KQkq a3 0 1",
-                            "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3"}) {
+                            "rnbqkbnr/ppp1p1pp/8/3pPp2/8/8/PPPP1PPP/RNBQKBNR w KQkq f6 0 3",
+                            "r3k2r/8/8/8/8/8/8/R3K2R w KQkq - 0 1"}) {
         const Position p = expanded(fen);
         MoveList list;
         list.reset();
         generateMoves(list, p);
         std::uint32_t index[MoveListCapacity], lock[MoveListCapacity];
         keysAfterMoves(p, list.moves, list.count, index, lock);
+
+        MoveList written;
+        written.reset();
+        std::uint64_t pairs[MoveListCapacity];
+        ChildKeyWriter writer = childKeyWriter(p, pairs, SlotArray{});
+        generateMoves(written, p, writer);
+        ASSERT_EQ(written.count, list.count) << fen;
+        ASSERT_EQ(writer.out, pairs + list.count) << fen;
+        ASSERT_EQ(std::memcmp(written.moves, list.moves, sizeof(Move) * list.count), 0) << fen;
+        // Killers, a recapture square and a hash move that all move entries about.
+        KillerTable killers;
+        killers.reset();
+        for (int k = 0; k < 3; ++k) killers.moves[1][k] = list.moves[list.count - 1 - 3 * k];
+        orderMoves(killers, 1, written, list.moves[list.count / 2], list.moves[list.count - 2],
+                   pairs);
+
         for (int i = 0; i < list.count; ++i) {
             BoardRecord board = p.board;
             applyMoveToBoard(board, list.moves[i]);
@@ -331,6 +350,12 @@ TEST(MakeMove, KeysOfTheChildrenNeedNoChild) {
             expandPosition(full, board);
             EXPECT_EQ(index[i], full.hashIndexKey) << fen << " move " << i;
             EXPECT_EQ(lock[i], full.hashLockKey) << fen << " move " << i;
+
+            board = p.board;
+            applyMoveToBoard(board, written.moves[i]);
+            expandPosition(full, board);
+            EXPECT_EQ(pairs[i], full.hashIndexKey | std::uint64_t(full.hashLockKey) << 32)
+                << fen << " ordered move " << i;
         }
     }
 }

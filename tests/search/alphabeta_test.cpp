@@ -160,9 +160,8 @@ TEST_F(AlphaBeta, ChildEntryBeyondTheWindowCutsTheNode) {
                    packHashEntry(child.hashLockKey, 2, NoMove, 300, ScoreInfinity), false);
     MoveList list;
     list.reset();
-    generateMoves(list, root);
     ChildKeys keys;
-    computeChildKeys(searcher, root, list, keys);
+    generateChildren(searcher, root, list, keys);
     int bestIndex = -1;
     EXPECT_EQ(enhancedCutoffProbe(searcher, list, keys, 99, 100, true, -ScoreInfinity, 3, 0,
                                   bestIndex),
